@@ -1,0 +1,52 @@
+// A short tour of the library, as a driver would use it.
+#include <zo/zo.h>
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+void showPerThreadSlots() {
+    std::puts("== per-thread slots");
+    static int driverState = 42;
+    mdsSetPerThreadData(PerThreadSlot1, &driverState);
+    std::printf("main thread slot 1 -> %d\n", *static_cast<int *>(mdsGetPerThreadData(PerThreadSlot1)));
+    std::thread other([] {
+        std::printf("another thread sees its own slot 1: %s\n",
+                    mdsGetPerThreadData(PerThreadSlot1) == nullptr ? "null" : "set");
+    });
+    other.join();
+}
+
+void showCharacterStepping() {
+    std::puts("== character stepping");
+    const unsigned char text[] = "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC";
+    static uint32_t utf8Mode = ZoCharModeUtf8;
+    mdsSetPerThreadData(PerThreadCharMode, &utf8Mode);
+    const unsigned char *length = mdsCharLengthTable();
+    int characters = 0;
+    for (const unsigned char *p = text; *p != 0; p += length[*p])
+        ++characters;
+    std::printf("\"%s\" is %zu bytes and %d UTF-8 characters\n", text, std::strlen(reinterpret_cast<const char *>(text)),
+                characters);
+    mdsSetPerThreadData(PerThreadCharMode, nullptr);
+}
+
+void showMemory() {
+    std::puts("== memory");
+    unsigned char *copy = ramAllocStr(reinterpret_cast<const unsigned char *>("scratch"));
+    void *block = copy;
+    if (copy != nullptr && ramResize(&block, 64) == ZoSuccess)
+        std::printf("resized block still holds \"%s\"\n", static_cast<char *>(block));
+    ramFree(block);
+}
+
+} // namespace
+
+int main() {
+    showPerThreadSlots();
+    showCharacterStepping();
+    showMemory();
+    return 0;
+}

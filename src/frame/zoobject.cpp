@@ -1,0 +1,5 @@
+#include <zo/zoobject.h>
+
+ZoObject::~ZoObject() = default;
+
+short ZoObject::compare(const ZoObject *) const { return 0; }
