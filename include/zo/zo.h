@@ -9,3 +9,6 @@
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
+#include <zo/zoset.h>
+#include <zo/zodictio.h>
+#include <zo/zoseqdic.h>
