@@ -6,3 +6,6 @@
 #include <zo/zoobject.h>
 #include <zo/zocritse.h>
 #include <zo/pertask.h>
+#include <zo/zoarray.h>
+#include <zo/zolist.h>
+#include <zo/zosorted.h>
