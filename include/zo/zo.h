@@ -12,3 +12,4 @@
 #include <zo/zoset.h>
 #include <zo/zodictio.h>
 #include <zo/zoseqdic.h>
+#include <zo/cntdblib.h>
