@@ -11,3 +11,4 @@
 #include <zo/zosorted.h>
 #include <zo/zostring.h>
 #include <zo/zoparams.h>
+#include <zo/cntdblib.h>
