@@ -12,4 +12,6 @@
 #include <zo/zoset.h>
 #include <zo/zodictio.h>
 #include <zo/zoseqdic.h>
+#include <zo/zostring.h>
+#include <zo/zoparams.h>
 #include <zo/cntdblib.h>
