@@ -9,6 +9,9 @@
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
+#include <zo/zoset.h>
+#include <zo/zodictio.h>
+#include <zo/zoseqdic.h>
 #include <zo/zostring.h>
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
