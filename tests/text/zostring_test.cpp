@@ -1,4 +1,6 @@
+#include <zo/cntdblib.h>
 #include <zo/zoarray.h>
+#include <zo/zoerror.h>
 #include <zo/zostring.h>
 
 #include <gtest/gtest.h>
@@ -123,6 +125,30 @@ TEST(ZoStringTest, BorrowedBufferIsUsedInPlaceButNeverGrownOrFreed) {
         expectText(s, "x");
     }
     EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer)), "abcde");
+}
+
+// Growing a borrowed buffer is refused with error 2716 and leaves the buffer alone.
+TEST(ZoStringTest, GrowingABorrowedBufferReportsError2716) {
+    ZoErrorList list;
+    ZoErrorKeeper::setErrorList(&list);
+    mdsPerTaskInit();
+    unsigned char buffer[4] = "abc";
+    ZoString s;
+    s.initializeWithBuffer(buffer, sizeof buffer, 3);
+    EXPECT_EQ(s.concat('d'), ZoFailure);
+    EXPECT_EQ(ZoErrorKeeper::getLastErrorNumber(), 2716);
+    ASSERT_NE(ZoErrorKeeper::getLastError(), nullptr);
+    EXPECT_STREQ(reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText()),
+                 "The string cannot grow: its buffer belongs to the caller.");
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), 4), std::string("abc\0", 4));
+    EXPECT_EQ(s.data(), buffer);
+    EXPECT_EQ(s.capacity(), 4u);
+    // Edits that fit report nothing.
+    ZoErrorKeeper::clearLastError();
+    EXPECT_EQ(s.changeBytes(0, 1, bytes("A"), 1), ZoSuccess);
+    EXPECT_EQ(ZoErrorKeeper::getLastError(), nullptr);
+    mdsPerTaskTerm();
+    EXPECT_EQ(ZoErrorKeeper::giveUpErrorList(), &list);
 }
 
 TEST(ZoStringTest, ConcatGrowsToTheExactSizeNeeded) {
