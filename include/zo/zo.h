@@ -15,3 +15,4 @@
 #include <zo/zostring.h>
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
+#include <zo/zoerror.h>
