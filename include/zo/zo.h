@@ -6,3 +6,4 @@
 #include <zo/zoobject.h>
 #include <zo/zocritse.h>
 #include <zo/pertask.h>
+#include <zo/strfuncs.h>

@@ -38,6 +38,7 @@ bool processDetach() {
         delete semaphoreTable;
     }
     threadListDetachProcess();
+    zo::plat::codePageRelease();
     return true;
 }
 
