@@ -17,3 +17,4 @@
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
 #include <zo/zoerror.h>
+#include <zo/zoscanne.h>
