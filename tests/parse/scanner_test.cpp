@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "support/alloc_failure.h"
-#include "text/zostring_modes.h"
+#include "text/text_modes.h"
 
 namespace {
 
-using zotest::bytes;
+const unsigned char *bytes(const char *text) { return reinterpret_cast<const unsigned char *>(text); }
 using Tokens = std::vector<std::pair<int32_t, std::string>>;
 
 std::string textOf(const ZoSubString &s) { return std::string(reinterpret_cast<const char *>(s.data()), s.length()); }
