@@ -20,6 +20,8 @@ ZO_API PerTaskRecord &mdsPerTaskRecord();
 // Per-thread list steps of process attach and detach.
 bool threadListAttachProcess();
 void threadListDetachProcess();
+// Number of records in the per-thread list (for tests and diagnostics).
+ZO_API uint32_t mdsThreadRecordCount();
 // Thread notifications.
 bool threadListAttachThread();
 void threadListDetachThread();

@@ -16,11 +16,13 @@ namespace {
 
 class ThreadDataRecord : public ZoObject {
 public:
-    explicit ThreadDataRecord(uint32_t owner) : threadId(owner) {}
+    ThreadDataRecord(uint32_t owner, uintptr_t handle) : threadId(owner), ownerHandle(handle) {}
 
     std::atomic<ThreadDataRecord *> next{nullptr};
     // Written only while the record is released (or before it is linked).
     std::atomic<uint32_t> threadId;
+    // The owner's cheap identity, checked on the fast path instead of asking the system.
+    std::atomic<uintptr_t> ownerHandle;
     // Touched only by the owning thread, or under the list lock while released.
     void *slots[PerThreadSlotCount] = {};
     std::atomic<uint32_t> released{0};
@@ -30,18 +32,6 @@ public:
 std::atomic_ref<void *> headSlot() { return std::atomic_ref<void *>(mdsPerTaskRecord().slots[PerTaskThreadList]); }
 
 ThreadDataRecord *listHead() { return static_cast<ThreadDataRecord *>(headSlot().load(std::memory_order_acquire)); }
-
-// Bumped at every process attach and detach, so that a thread's cached record from an
-// earlier attach is never used after its list was deleted.
-std::atomic<uint32_t> g_listEpoch{0};
-
-struct ThreadCache {
-    ThreadDataRecord *record;
-    uint32_t threadId;
-    uint32_t epoch;
-};
-// Trivially destructible: nothing runs for it at thread exit, loaded or not.
-thread_local ThreadCache t_cache{nullptr, 0, 0};
 
 bool ownedBy(const ThreadDataRecord *record, uint32_t threadId) {
     return record->released.load(std::memory_order_acquire) == 0 &&
@@ -57,9 +47,16 @@ ThreadDataRecord *findRecord(uint32_t threadId) {
 
 void onThreadExit(void *) { threadListDetachThread(); }
 
-void remember(ThreadDataRecord *record, uint32_t threadId) {
-    t_cache = {record, threadId, g_listEpoch.load(std::memory_order_acquire)};
-    zo::plat::threadExitHookSet(record);
+// The thread-exit hook's value doubles as the thread's cached record: it is the thread's
+// own, costs no system call to read, and reads null once the list is gone.
+void remember(ThreadDataRecord *record) { zo::plat::threadExitHookSet(record); }
+
+ThreadDataRecord *rememberedRecord() {
+    auto *record = static_cast<ThreadDataRecord *>(zo::plat::threadExitHookGet());
+    if (record != nullptr && record->released.load(std::memory_order_acquire) == 0 &&
+        record->ownerHandle.load(std::memory_order_relaxed) == zo::plat::currentThreadHandle())
+        return record;
+    return nullptr;
 }
 
 // Under the list lock: reuse the first released record, or append a new one at the tail.
@@ -71,12 +68,13 @@ ThreadDataRecord *claimRecord(uint32_t threadId) {
             for (void *&slot : r->slots)
                 slot = nullptr;
             r->threadId.store(threadId, std::memory_order_relaxed);
+            r->ownerHandle.store(zo::plat::currentThreadHandle(), std::memory_order_relaxed);
             r->released.store(0, std::memory_order_release);
             return r;
         }
         last = r;
     }
-    auto *record = new ThreadDataRecord(threadId);
+    auto *record = new ThreadDataRecord(threadId, zo::plat::currentThreadHandle());
     if (record == nullptr)
         return nullptr;
     if (last == nullptr)
@@ -89,10 +87,8 @@ ThreadDataRecord *claimRecord(uint32_t threadId) {
 // The calling thread's record, made when it has none; null before attach, after detach,
 // or when no memory is left.
 ThreadDataRecord *callerRecord() {
-    const ThreadCache &cache = t_cache;
-    if (cache.record != nullptr && cache.epoch == g_listEpoch.load(std::memory_order_acquire) &&
-        ownedBy(cache.record, cache.threadId))
-        return cache.record;
+    if (ThreadDataRecord *record = rememberedRecord())
+        return record;
     if (listHead() == nullptr)
         return nullptr;
     uint32_t threadId = zo::plat::currentThreadId();
@@ -100,7 +96,7 @@ ThreadDataRecord *callerRecord() {
     if (record == nullptr)
         record = claimRecord(threadId);
     if (record != nullptr)
-        remember(record, threadId);
+        remember(record);
     return record;
 }
 
@@ -111,22 +107,19 @@ bool validSlot(PerThreadData slot) { return slot >= 0 && slot < PerThreadSlotCou
 bool threadListAttachProcess() {
     if (!zo::plat::threadExitHookCreate(onThreadExit))
         return false;
-    g_listEpoch.fetch_add(1, std::memory_order_acq_rel);
-    uint32_t threadId = zo::plat::currentThreadId();
-    auto *first = new ThreadDataRecord(threadId);
+    auto *first = new ThreadDataRecord(zo::plat::currentThreadId(), zo::plat::currentThreadHandle());
     if (first == nullptr) {
         zo::plat::threadExitHookDelete();
         return false;
     }
     headSlot().store(first, std::memory_order_release);
-    remember(first, threadId);
+    remember(first);
     return true;
 }
 
 void threadListDetachProcess() {
     // The hook goes first: no thread-exit callback may run once the records are gone.
     zo::plat::threadExitHookDelete();
-    g_listEpoch.fetch_add(1, std::memory_order_acq_rel);
     ThreadDataRecord *record = listHead();
     headSlot().store(nullptr, std::memory_order_release);
     while (record != nullptr) {
@@ -134,6 +127,13 @@ void threadListDetachProcess() {
         delete record;
         record = next;
     }
+}
+
+uint32_t mdsThreadRecordCount() {
+    uint32_t count = 0;
+    for (ThreadDataRecord *r = listHead(); r != nullptr; r = r->next.load(std::memory_order_acquire))
+        ++count;
+    return count;
 }
 
 bool threadListAttachThread() { return callerRecord() != nullptr || listHead() == nullptr; }

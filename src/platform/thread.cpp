@@ -14,6 +14,8 @@ uint32_t currentThreadId() {
     return static_cast<uint32_t>(gettid());
 }
 
+uintptr_t currentThreadHandle() { return static_cast<uintptr_t>(pthread_self()); }
+
 void mutexInit(void *storage) {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
@@ -44,6 +46,8 @@ void threadExitHookSet(void *value) {
     if (g_exitKeyValid)
         pthread_setspecific(g_exitKey, value);
 }
+
+void *threadExitHookGet() { return g_exitKeyValid ? pthread_getspecific(g_exitKey) : nullptr; }
 
 void threadExitHookDelete() {
     if (g_exitKeyValid) {
