@@ -2,6 +2,8 @@
 
 #include <zo/pertask.h>
 
+#include "frame/err.h"
+
 #include "platform/file.h"
 
 unsigned bosFileErrorNumber(int fileError) {
@@ -55,6 +57,11 @@ bool bosHostPath(const unsigned char *name, char (&host)[zo::plat::kHostPathMax]
     return zo::plat::hostPathOf(name, mdsCharLengthTable(), host, sizeof host);
 }
 
-void bosReport(unsigned, const unsigned char *, const unsigned char *) {
-    // Recording lands here with the thread's error list.
+void bosReport(unsigned number, const unsigned char *first, const unsigned char *second) {
+    ZoError &error = addResourceError(number);
+    if (first == nullptr)
+        return;
+    ZoError &filled = error << first;
+    if (second != nullptr)
+        filled << second;
 }

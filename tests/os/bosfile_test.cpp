@@ -1,5 +1,7 @@
 #include <zo/bosfile.h>
 #include <zo/bospath.h>
+#include <zo/cntdblib.h>
+#include <zo/zoerror.h>
 
 #include <gtest/gtest.h>
 
@@ -33,10 +35,23 @@ struct FaultsCleared {
     ~FaultsCleared() { plat::fileTestClearFaults(); }
 };
 
+// A scratch directory and a current error list that keeps every error.
 class BosFile : public ::testing::Test {
 protected:
+    void SetUp() override { ZoErrorKeeper::setErrorList(&errors); }
+    void TearDown() override { ZoErrorKeeper::giveUpErrorList(); }
+
+    // The number of the last error recorded (0 when none), which is then dropped.
+    unsigned takeError() {
+        unsigned number = ZoErrorKeeper::getLastErrorNumber();
+        ZoErrorKeeper::clearLastError();
+        return number;
+    }
+    std::string lastErrorText() { return reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText()); }
+
     TempDir dir;
     FaultsCleared faults;
+    ZoErrorList errors{nullptr, 1};
 };
 
 TEST_F(BosFile, CreateWriteReadRoundTripThroughWindowsName) {
@@ -86,6 +101,7 @@ TEST_F(BosFile, ReadOnlyHandleRefusesWrites) {
     int h = 0;
     ASSERT_EQ(openFile(dir.windows("f"), 0, &h), ZoSuccess);
     EXPECT_EQ(bosFileWrite(h, 0, "x", 1), ZoFailure);
+    EXPECT_EQ(takeError(), 1507u);
     bosFileClose(h);
     EXPECT_EQ(dir.read("f"), "abc");
 }
@@ -97,9 +113,17 @@ TEST_F(BosFile, OperationsOnAClosedHandleFail) {
     uint32_t got;
     char buf[4];
     EXPECT_EQ(bosFileRead(h, -1, buf, 4, &got), ZoFailure);
-    EXPECT_EQ(bosFileWrite(h, -1, "x", 1), ZoFailure);
+    EXPECT_EQ(takeError(), 1507u);
+    EXPECT_EQ(bosFileWrite(h, 5, "x", 1), ZoFailure);
+    EXPECT_EQ(takeError(), 1507u);
     EXPECT_EQ(bosFileSeek(h, 0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(takeError(), 0u);
     EXPECT_EQ(bosFileClose(h), ZoFailure);
+    EXPECT_EQ(takeError(), 1507u);
+    EXPECT_EQ(bosFileSize(h, 1), ZoFailure);
+    EXPECT_EQ(takeError(), 1507u);
+    EXPECT_EQ(bosRegionLock(h, 0, 0, 1), ZoFailure);
+    EXPECT_EQ(takeError(), 1507u);
 }
 
 TEST_F(BosFile, SizeTruncatesAndExtendsWithZeros) {
@@ -146,10 +170,16 @@ TEST_F(BosFile, ShortWritesAndFullDiskFail) {
     ASSERT_EQ(openFile(dir.windows("f"), BOS_CREATE, &h), ZoSuccess);
     plat::fileTestInjectFault(plat::FileOp::Write, 1, plat::FileFault::ShortWrite);
     EXPECT_EQ(bosFileWrite(h, 0, "abcdefgh", 8), ZoFailure);
+    EXPECT_EQ(takeError(), 30041u);
     plat::fileTestInjectFault(plat::FileOp::Write, 1, plat::FileFault::DiskFull);
     EXPECT_EQ(bosFileWrite(h, 0, "abcdefgh", 8), ZoFailure);
+    EXPECT_EQ(takeError(), 1506u);
     plat::fileTestInjectFault(plat::FileOp::Write, 1, plat::FileFault::ShortWrite);
     EXPECT_EQ(bosFileWrite(h, 0, "a", 1), ZoFailure);
+    EXPECT_EQ(takeError(), 1506u);
+    plat::fileTestInjectFault(plat::FileOp::Write, 1, plat::FileFault::Fail, plat::FileAccessDenied);
+    EXPECT_EQ(bosFileWrite(h, 0, "a", 1), ZoFailure);
+    EXPECT_EQ(takeError(), 1508u);
     bosFileClose(h);
     EXPECT_EQ(dir.read("f"), "abcd");
 }
@@ -160,6 +190,7 @@ TEST_F(BosFile, InjectedOpenAndReadFailuresFail) {
     plat::fileTestInjectFault(plat::FileOp::Open, 1, plat::FileFault::Fail, plat::FileTooManyOpen);
     EXPECT_EQ(openFile(dir.windows("f"), 0, &h), ZoFailure);
     EXPECT_EQ(h, 0);
+    EXPECT_EQ(takeError(), 30040u);
     ASSERT_EQ(openFile(dir.windows("f"), 0, &h), ZoSuccess);
     plat::fileTestInjectFault(plat::FileOp::Read, 2, plat::FileFault::Fail);
     char buf[4];
@@ -167,13 +198,18 @@ TEST_F(BosFile, InjectedOpenAndReadFailuresFail) {
     EXPECT_EQ(bosFileRead(h, 0, buf, 1, &got), ZoSuccess);
     EXPECT_EQ(bosFileRead(h, 0, buf, 1, &got), ZoFailure);
     EXPECT_EQ(got, 0u);
+    EXPECT_EQ(takeError(), 30041u);
     bosFileClose(h);
 }
 
 TEST_F(BosFile, OpeningAMissingFileFailsWithHandleZero) {
     int h = 5;
+    mdsPerTaskInit();
     EXPECT_EQ(openFile(dir.windows("missing.txt"), BOS_READWRITE, &h), ZoFailure);
     EXPECT_EQ(h, 0);
+    EXPECT_EQ(lastErrorText(), "Cannot open the file " + dir.windows("missing.txt") + ".");
+    EXPECT_EQ(takeError(), 30040u);
+    mdsPerTaskTerm();
 }
 
 TEST_F(BosFile, NamesWithoutARootAreRefused) {
@@ -182,6 +218,7 @@ TEST_F(BosFile, NamesWithoutARootAreRefused) {
     int h = 5;
     EXPECT_EQ(openFile("f.txt", 0, &h), ZoFailure);
     EXPECT_EQ(h, 0);
+    EXPECT_EQ(takeError(), 0u);
 }
 
 TEST_F(BosFile, HostNativeAndCaseBlindNamesOpen) {
@@ -243,8 +280,10 @@ TEST_F(BosFile, ExclusiveOpenKeepsOthersOut) {
     int first = 0, second = 0;
     ASSERT_EQ(openFile(dir.windows("shared"), BOS_READWRITE | BOS_EXCLUSIVE, &first), ZoSuccess);
     EXPECT_EQ(openFile(dir.windows("shared"), 0, &second), ZoFailure);
+    EXPECT_EQ(takeError(), 30040u);
     // Creating over it must fail without truncating it.
     EXPECT_EQ(openFile(dir.windows("shared"), BOS_CREATE, &second), ZoFailure);
+    EXPECT_EQ(takeError(), 1501u);
     bosFileClose(first);
     EXPECT_EQ(dir.read("shared"), "content");
     ASSERT_EQ(openFile(dir.windows("shared"), 0, &first), ZoSuccess);
@@ -260,6 +299,7 @@ TEST_F(BosFile, RegionLocksConflictAcrossHandles) {
     ASSERT_EQ(openFile(dir.windows("locks"), BOS_READWRITE, &b), ZoSuccess);
     ASSERT_EQ(bosRegionLock(a, 0, 100, 10), ZoSuccess);
     EXPECT_EQ(bosRegionLock(b, 0, 105, 10), ZoFailure);
+    EXPECT_EQ(takeError(), 1512u);
     EXPECT_EQ(bosRegionLock(b, 0, 110, 10), ZoSuccess);
     ASSERT_EQ(bosRegionLock(a, 1, 100, 10), ZoSuccess);
     EXPECT_EQ(bosRegionLock(b, 0, 100, 10), ZoSuccess);
@@ -301,7 +341,11 @@ TEST_F(BosFile, PathSearchFindsTheFileInALaterDirectory) {
 TEST_F(BosFile, DeleteSucceedsForMissingFilesAndFailsForDirectories) {
     EXPECT_EQ(bosFileDelete(u(dir.windows("never-there"))), ZoSuccess);
     fs::create_directory(dir.host() / "sub");
+    mdsPerTaskInit();
     EXPECT_EQ(bosFileDelete(u(dir.windows("sub"))), ZoFailure);
+    EXPECT_EQ(lastErrorText(), "Cannot delete the file " + dir.windows("sub") + ".");
+    EXPECT_EQ(takeError(), 1502u);
+    mdsPerTaskTerm();
     dir.write("gone", "x");
     EXPECT_EQ(bosFileDelete(u(dir.windows("GONE"))), ZoSuccess);
     EXPECT_FALSE(fs::exists(dir.host() / "gone"));
@@ -311,7 +355,11 @@ TEST_F(BosFile, RenameMovesAndReportsFailure) {
     dir.write("a.txt", "data");
     EXPECT_EQ(bosrname(u(dir.windows("a.txt")), u(dir.windows("b.txt"))), ZoSuccess);
     EXPECT_EQ(dir.read("b.txt"), "data");
+    mdsPerTaskInit();
     EXPECT_EQ(bosrname(u(dir.windows("a.txt")), u(dir.windows("c.txt"))), ZoFailure);
+    EXPECT_EQ(lastErrorText(), "Cannot rename the file " + dir.windows("a.txt") + " to " + dir.windows("c.txt") + ".");
+    EXPECT_EQ(takeError(), 30042u);
+    mdsPerTaskTerm();
     plat::fileTestInjectFault(plat::FileOp::Rename, 1, plat::FileFault::Fail);
     EXPECT_EQ(bosrname(u(dir.windows("b.txt")), u(dir.windows("c.txt"))), ZoFailure);
     EXPECT_TRUE(fs::exists(dir.host() / "b.txt"));
@@ -345,6 +393,7 @@ TEST_F(BosFile, DateAndSizeComeFromTheFileStampInUtc) {
     EXPECT_STREQ(reinterpret_cast<char *>(date), "03/07/2005");
     EXPECT_EQ(size, 1234u);
     EXPECT_EQ(bosFileDateSize(u(dir.windows("none")), date, &size), ZoFailure);
+    EXPECT_EQ(takeError(), 0u);
 }
 
 TEST(BosFileErrors, HostErrorsMapOntoMessageNumbers) {
