@@ -6,6 +6,7 @@
 #include <zo/zoobject.h>
 #include <zo/zocritse.h>
 #include <zo/pertask.h>
+#include <zo/strfuncs.h>
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
