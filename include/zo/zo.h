@@ -17,4 +17,8 @@
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
 #include <zo/zoerror.h>
+#include <zo/bosfile.h>
+#include <zo/bospath.h>
+#include <zo/bosenv.h>
+#include <zo/zotime.h>
 #include <zo/zoscanne.h>
