@@ -22,3 +22,4 @@
 #include <zo/bosenv.h>
 #include <zo/zotime.h>
 #include <zo/zoscanne.h>
+#include <zo/zolexer.h>
