@@ -16,3 +16,4 @@
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
 #include <zo/zoerror.h>
+#include <zo/convert.h>
