@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "frame/err.h"
 #include "text/zostrimp.h"
 
 using zo::text::overlaps;
@@ -112,9 +113,14 @@ void ZoString::initializeWithBuffer(unsigned char *buffer, uint32_t capacity, ui
     owns_ = 0;
 }
 
+// Error 2716: the buffer belongs to the caller (initializeWithBuffer) and cannot grow.
+constexpr unsigned kBorrowedBufferError = 2716;
+
 ZoStatus ZoString::resize(uint32_t n) {
-    if (!owns_)
+    if (!owns_) {
+        addResourceError(kBorrowedBufferError);
         return ZoFailure;
+    }
     if (data_ == nullptr) {
         auto *buffer = static_cast<unsigned char *>(ramAlloc(n));
         if (buffer == nullptr)

@@ -1,4 +1,6 @@
+#include <zo/cntdblib.h>
 #include <zo/zoarray.h>
+#include <zo/zoerror.h>
 #include <zo/zostring.h>
 
 #include <gtest/gtest.h>
@@ -123,6 +125,30 @@ TEST(ZoStringTest, BorrowedBufferIsUsedInPlaceButNeverGrownOrFreed) {
         expectText(s, "x");
     }
     EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer)), "abcde");
+}
+
+// Growing a borrowed buffer is refused with error 2716 and leaves the buffer alone.
+TEST(ZoStringTest, GrowingABorrowedBufferReportsError2716) {
+    ZoErrorList list;
+    ZoErrorKeeper::setErrorList(&list);
+    mdsPerTaskInit();
+    unsigned char buffer[4] = "abc";
+    ZoString s;
+    s.initializeWithBuffer(buffer, sizeof buffer, 3);
+    EXPECT_EQ(s.concat('d'), ZoFailure);
+    EXPECT_EQ(ZoErrorKeeper::getLastErrorNumber(), 2716);
+    ASSERT_NE(ZoErrorKeeper::getLastError(), nullptr);
+    EXPECT_STREQ(reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText()),
+                 "The string cannot grow: its buffer belongs to the caller.");
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer), 4), std::string("abc\0", 4));
+    EXPECT_EQ(s.data(), buffer);
+    EXPECT_EQ(s.capacity(), 4u);
+    // Edits that fit report nothing.
+    ZoErrorKeeper::clearLastError();
+    EXPECT_EQ(s.changeBytes(0, 1, bytes("A"), 1), ZoSuccess);
+    EXPECT_EQ(ZoErrorKeeper::getLastError(), nullptr);
+    mdsPerTaskTerm();
+    EXPECT_EQ(ZoErrorKeeper::giveUpErrorList(), &list);
 }
 
 TEST(ZoStringTest, ConcatGrowsToTheExactSizeNeeded) {
@@ -437,6 +463,101 @@ TEST(ZoSubStringTest, CopyQuotedStrFromItsOwnTarget) {
         ZoSubString quoted(bytes("''"), 2);
         return quoted.copyQuotedStr(&target);
     });
+}
+
+} // namespace
+
+namespace {
+
+std::string lineBreaksInserted(const std::string &text, uint32_t width, unsigned char q1 = 0, unsigned char q2 = 0,
+                               unsigned char q3 = 0) {
+    ZoString s;
+    init(s, text);
+    EXPECT_EQ(s.insertLineBreaks(width, q1, q2, q3), ZoSuccess);
+    return textOf(s);
+}
+
+std::string lineBreaksRemoved(const std::string &text, unsigned char q1 = 0, unsigned char q2 = 0,
+                              unsigned char q3 = 0) {
+    ZoString s;
+    init(s, text);
+    EXPECT_EQ(s.removeLineBreaks(q1, q2, q3), ZoSuccess);
+    return textOf(s);
+}
+
+TEST(ZoStringLinesTest, ForceEolAddsOnlyTheMissingPairs) {
+    ZoString s;
+    init(s, "x\r\n");
+    ASSERT_EQ(s.forceEol(2), ZoSuccess);
+    expectText(s, "x\r\n\r\n");
+    init(s, "x\r\n\r\n\r\n");
+    ASSERT_EQ(s.forceEol(2), ZoSuccess);
+    expectText(s, "x\r\n\r\n\r\n");
+    init(s, "x\n\r");
+    ASSERT_EQ(s.forceEol(1), ZoSuccess);
+    expectText(s, "x\n\r\r\n");
+    ZoString empty;
+    ASSERT_EQ(empty.forceEol(0), ZoSuccess);
+    EXPECT_EQ(empty.data(), nullptr);
+    ASSERT_EQ(empty.forceEol(1), ZoSuccess);
+    expectText(empty, "\r\n");
+    expectAtomicGrowth("a", "a\r\n\r\n\r\n", [](ZoString &t) { return t.forceEol(3); });
+}
+
+TEST(ZoStringLinesTest, InsertLineBreaksBreaksAtTheLastBlankBeforeTheWidth) {
+    EXPECT_EQ(lineBreaksInserted("aaa bbb ccc", 5), "aaa\r\nbbb\r\nccc");
+    EXPECT_EQ(lineBreaksInserted("aa bb cc dd", 5), "aa bb\r\ncc dd");
+    EXPECT_EQ(lineBreaksInserted("aaa bbb", 7), "aaa bbb") << "width >= length";
+    EXPECT_EQ(lineBreaksInserted("abcdefgh ij", 4), "abcdefgh\r\nij") << "no blank: the line stays long";
+    EXPECT_EQ(lineBreaksInserted(" abcdef", 3), " abcdef") << "a blank at the start never breaks";
+}
+
+TEST(ZoStringLinesTest, InsertLineBreaksNeverBreaksInsideQuotes) {
+    EXPECT_EQ(lineBreaksInserted("a 'x y z' b", 5, '\''), "a\r\n'x y z'\r\nb");
+    EXPECT_EQ(lineBreaksInserted("a 'x y z' b", 5), "a 'x\r\ny z'\r\nb");
+    EXPECT_EQ(lineBreaksInserted("a \"x'y z\" b", 5, '\'', '"'), "a\r\n\"x'y z\"\r\nb")
+        << "only the opening quote byte closes a section";
+}
+
+TEST(ZoStringLinesTest, InsertLineBreaksKeepsDoubleByteCharactersWhole) {
+    zotest::CodePage cp932(932);
+    // 0x83 0x5B is one character whose trail byte is '[' (a quote byte here): it neither
+    // opens a section nor is split.
+    EXPECT_EQ(lineBreaksInserted("\x83[\x83[ \x83[ b", 5, '['), "\x83[\x83[\r\n\x83[ b");
+}
+
+TEST(ZoStringLinesTest, InsertLineBreaksFailureLeavesTheText) {
+    expectAtomicGrowth("aaa bbb ccc", "aaa\r\nbbb\r\nccc", [](ZoString &s) { return s.insertLineBreaks(5, 0, 0, 0); });
+    // A borrowed buffer too small for the result fails and keeps its text.
+    unsigned char buffer[13] = "aaa bbb ccc";
+    ZoString s;
+    s.initializeWithBuffer(buffer, sizeof buffer, 11);
+    EXPECT_EQ(s.insertLineBreaks(5, 0, 0, 0), ZoFailure);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(buffer)), "aaa bbb ccc");
+    EXPECT_EQ(s.data(), buffer);
+}
+
+TEST(ZoStringLinesTest, RemoveLineBreaksJoinsRunsWithOneBlank) {
+    EXPECT_EQ(lineBreaksRemoved("a\r\n\r\nb"), "a b");
+    EXPECT_EQ(lineBreaksRemoved("a\r\nb\r\nc\r\n\r\n"), "a b c");
+    EXPECT_EQ(lineBreaksRemoved("\r\na"), " a");
+    EXPECT_EQ(lineBreaksRemoved("a\rb\n"), "a\rb\n") << "lone CR or LF stay";
+    EXPECT_EQ(lineBreaksRemoved("'a\r\nb'\r\nc", '\''), "'a\r\nb' c");
+}
+
+TEST(ZoStringLinesTest, RemoveLineBreaksNeedsNoMemory) {
+    ZoString s;
+    init(s, "a\r\nb");
+    zotest::NoMemory none;
+    ASSERT_EQ(s.removeLineBreaks(0, 0, 0), ZoSuccess);
+    expectText(s, "a b");
+}
+
+TEST(ZoStringLinesTest, LineOperationsInUtf8Mode) {
+    zotest::Utf8Mode utf8;
+    // The trail byte 0xA7 of U+00A7 is the quote byte: it must not open a section.
+    EXPECT_EQ(lineBreaksRemoved("\xC2\xA7\r\nx", 0xA7), "\xC2\xA7 x");
+    EXPECT_EQ(lineBreaksInserted("\xC2\xA7\xC2\xA7 ab", 4, 0xA7), "\xC2\xA7\xC2\xA7\r\nab");
 }
 
 } // namespace
