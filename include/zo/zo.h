@@ -23,3 +23,4 @@
 #include <zo/bosenv.h>
 #include <zo/zotime.h>
 #include <zo/zoscanne.h>
+#include <zo/convert.h>
