@@ -21,3 +21,5 @@
 #include <zo/bospath.h>
 #include <zo/bosenv.h>
 #include <zo/zotime.h>
+#include <zo/zoscanne.h>
+#include <zo/convert.h>
