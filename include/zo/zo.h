@@ -25,3 +25,4 @@
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
 #include <zo/zolexer.h>
+#include <zo/zoparse.h>
