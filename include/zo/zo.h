@@ -9,3 +9,5 @@
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
+#include <zo/zotmpfil.h>
+#include <zo/zotree.h>
