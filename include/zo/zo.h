@@ -6,8 +6,16 @@
 #include <zo/zoobject.h>
 #include <zo/zocritse.h>
 #include <zo/pertask.h>
+#include <zo/strfuncs.h>
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
+#include <zo/zoset.h>
+#include <zo/zodictio.h>
+#include <zo/zoseqdic.h>
+#include <zo/zostring.h>
+#include <zo/zoparams.h>
+#include <zo/cntdblib.h>
+#include <zo/zoerror.h>
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>

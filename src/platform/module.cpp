@@ -1,8 +1,175 @@
 #include "platform/module.h"
 
 #include <dlfcn.h>
+#include <link.h>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <unistd.h>
 
 namespace zo::plat {
+
+namespace {
+
+// Name of the function a resource module exports for reading its string table.
+constexpr const char *kLoadStringSymbol = "zoLoadString";
+
+// Bounded text builder: appends while there is room for the bytes and a final NUL, and
+// remembers whether anything was cut.
+class NameBuilder {
+public:
+    NameBuilder(char *out, uint32_t size) : out_(out), size_(size) {}
+    void put(char c) {
+        if (len_ + 1 < size_)
+            out_[len_++] = c;
+        else
+            fits_ = false;
+    }
+    void append(const char *text, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            put(text[i]);
+    }
+    // Gives up on a name that cannot be mapped: an empty text and false.
+    bool fail() {
+        fits_ = false;
+        return finish();
+    }
+    // NUL-terminates; an overflowing name leaves an empty text and yields false.
+    bool finish() {
+        if (size_ == 0)
+            return false;
+        if (!fits_)
+            len_ = 0;
+        out_[len_] = '\0';
+        return fits_;
+    }
+    uint32_t length() const { return len_; }
+
+private:
+    char *out_;
+    uint32_t size_;
+    uint32_t len_ = 0;
+    bool fits_ = true;
+};
+
+// Stand-in for the drive table of the file services: until that table is shared, the
+// only drive is C:, and it is the host root. driveRoot gives the host directory of a drive
+// letter, null for a drive the table does not know.
+constexpr char kHostRootDrive = 'C';
+const char *driveRoot(char letter) { return (letter == 'C' || letter == 'c') ? "/" : nullptr; }
+
+// Outside modules named by their Windows names, and the host libraries that stand in.
+struct OutsideModule {
+    const char *windowsName;
+    const char *hostName;
+};
+constexpr OutsideModule kOutsideModules[] = {
+    {"ODBCCP32.DLL", "libodbcinst.so.2"},
+};
+
+// Start of the last component of a host path.
+const char *lastComponent(const char *path) {
+    const char *slash = std::strrchr(path, '/');
+    return slash == nullptr ? path : slash + 1;
+}
+
+// Where the host suffix of a file name starts: the first ".so" that ends the name or is
+// followed by a version number ("libzo.so", "libzo.so.1.0.0"); null when there is none.
+const char *hostSuffix(const char *fileName) {
+    for (const char *p = std::strstr(fileName, ".so"); p != nullptr; p = std::strstr(p + 1, ".so"))
+        if (p[3] == '\0' || p[3] == '.')
+            return p;
+    return nullptr;
+}
+
+// Host path of a module: its link map name made absolute, or the program's own file for
+// the main program (whose link map name is empty).
+bool hostModulePath(void *module, char (&path)[PATH_MAX]) {
+    const char *name = "";
+    link_map *map = nullptr;
+    if (module != nullptr) {
+        if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr)
+            return false;
+        name = map->l_name;
+    }
+    if (*name == '\0') {
+        ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+        if (n <= 0)
+            return false;
+        path[n] = '\0';
+        return true;
+    }
+    if (*name == '/') {
+        if (std::strlen(name) >= sizeof path)
+            return false;
+        std::strcpy(path, name);
+        return true;
+    }
+    return realpath(name, path) != nullptr;
+}
+
+} // namespace
+
+bool hostPathToWindows(const char *hostPath, unsigned char *out, uint32_t size) {
+    NameBuilder name(reinterpret_cast<char *>(out), size);
+    const char *suffix = hostSuffix(lastComponent(hostPath));
+    const char *end = suffix != nullptr ? suffix : hostPath + std::strlen(hostPath);
+    const char *p = hostPath;
+    if (*p == '/') {
+        const char drive[] = {kHostRootDrive, ':', '\\'};
+        name.append(drive, sizeof drive);
+        ++p;
+    }
+    for (; p < end; ++p)
+        name.put(*p == '/' ? '\\' : *p);
+    if (suffix != nullptr)
+        name.append(".DLL", 4);
+    return name.finish();
+}
+
+bool windowsPathToHost(const unsigned char *windowsName, char *out, uint32_t size, const unsigned char *charLengths) {
+    const char *p = reinterpret_cast<const char *>(windowsName);
+    NameBuilder name(out, size);
+    size_t length = std::strlen(p);
+    if (*p == '/') { // a host path
+        name.append(p, length);
+        return name.finish();
+    }
+    for (const OutsideModule &module : kOutsideModules)
+        if (strcasecmp(p, module.windowsName) == 0) {
+            name.append(module.hostName, std::strlen(module.hostName));
+            return name.finish();
+        }
+    if (p[0] == '\\' && p[1] == '\\') // network names have no host counterpart
+        return name.fail();
+    const char *end = p + length;
+    if (p[0] != '\0' && p[1] == ':') {
+        const char *root = driveRoot(p[0]);
+        if (root == nullptr)
+            return name.fail();
+        name.append(root, std::strlen(root));
+        p += 2;
+        while (*p == '\\')
+            ++p;
+    }
+    bool dllSuffix = end - p >= 4 && strcasecmp(end - 4, ".DLL") == 0;
+    if (dllSuffix)
+        end -= 4;
+    while (p < end) {
+        unsigned step = charLengths[static_cast<unsigned char>(*p)];
+        if (step == 1) {
+            name.put(*p == '\\' ? '/' : *p);
+            ++p;
+            continue;
+        }
+        for (; step > 0 && p < end && *p != '\0'; --step)
+            name.put(*p++);
+    }
+    if (dllSuffix)
+        name.append(".so", 3);
+    return name.finish();
+}
 
 void *moduleContaining(const void *address) {
     Dl_info info;
@@ -14,6 +181,44 @@ void *moduleContaining(const void *address) {
     if (handle != nullptr)
         dlclose(handle);
     return handle;
+}
+
+void *moduleLoad(const unsigned char *name, const unsigned char *charLengths) {
+    char path[PATH_MAX];
+    if (name == nullptr || *name == '\0' || !windowsPathToHost(name, path, sizeof path, charLengths))
+        return nullptr;
+    return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+}
+
+void moduleFree(void *module) {
+    if (module != nullptr)
+        dlclose(module);
+}
+
+void *moduleSymbol(void *module, const char *name) {
+    return module == nullptr || name == nullptr ? nullptr : dlsym(module, name);
+}
+
+uint32_t moduleFileName(void *module, unsigned char *out, uint32_t size) {
+    char path[PATH_MAX];
+    if (!hostModulePath(module, path)) {
+        if (size > 0)
+            out[0] = '\0';
+        return 0;
+    }
+    return hostPathToWindows(path, out, size) ? static_cast<uint32_t>(std::strlen(reinterpret_cast<char *>(out))) : 0;
+}
+
+int moduleLoadString(void *module, unsigned id, unsigned char *buffer, int size) {
+    if (size <= 0)
+        return 0;
+    using LoadString = int (*)(unsigned, char *, int);
+    auto load = reinterpret_cast<LoadString>(moduleSymbol(module, kLoadStringSymbol));
+    if (load == nullptr) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return load(id, reinterpret_cast<char *>(buffer), size);
 }
 
 } // namespace zo::plat
