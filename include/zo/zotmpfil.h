@@ -8,6 +8,8 @@
 #include <zo/zoobject.h>
 #include <zo/zosorted.h>
 
+class ZoString;
+
 // One free block of the store, kept in the store's free list ordered by offset.
 class ZO_API TmpSpace : public ZoObject {
 public:
@@ -60,6 +62,10 @@ public:
     // The same for any length, as successive transfers of at most 65,536 bytes.
     ZoStatus writeHuge(uint32_t offset, const void *data, uint32_t length);
     ZoStatus readHuge(uint32_t offset, void *data, uint32_t length);
+    // Replaces the contents of text with length bytes read at offset (NUL-terminated),
+    // growing its buffer first when it is missing or smaller than its length + length + 1.
+    // On failure the string is left empty.
+    ZoStatus read(uint32_t offset, ZoString *text, uint32_t length);
 
     // Brings the page holding offset into the cache and returns the address of offset in
     // it and the bytes left to the end of the page (1..2048). forWrite marks the page

@@ -2,6 +2,7 @@
 #include <zo/zotmpfil.h>
 
 #include <zo/bosfile.h>
+#include <zo/zostring.h>
 
 #include <cstring>
 
@@ -142,6 +143,7 @@ ZoStatus ZoTmpFile::tmpRead(uint32_t offset, void *data, uint32_t length) {
 }
 
 ZoStatus ZoTmpFile::writeHuge(uint32_t offset, const void *data, uint32_t length) {
+    ZoLockGuard guard(lock_);
     const unsigned char *bytes = static_cast<const unsigned char *>(data);
     for (uint32_t done = 0; done < length;) {
         uint32_t step = length - done < HugeStep ? length - done : HugeStep;
@@ -153,6 +155,7 @@ ZoStatus ZoTmpFile::writeHuge(uint32_t offset, const void *data, uint32_t length
 }
 
 ZoStatus ZoTmpFile::readHuge(uint32_t offset, void *data, uint32_t length) {
+    ZoLockGuard guard(lock_);
     unsigned char *bytes = static_cast<unsigned char *>(data);
     for (uint32_t done = 0; done < length;) {
         uint32_t step = length - done < HugeStep ? length - done : HugeStep;
@@ -160,6 +163,23 @@ ZoStatus ZoTmpFile::readHuge(uint32_t offset, void *data, uint32_t length) {
             return ZoFailure;
         done += step;
     }
+    return ZoSuccess;
+}
+
+ZoStatus ZoTmpFile::read(uint32_t offset, ZoString *text, uint32_t length) {
+    ZoLockGuard guard(lock_);
+    uint64_t wanted = static_cast<uint64_t>(text->length_) + length + 1;
+    if (text->data_ == nullptr || text->capacity_ < wanted) {
+        if (wanted > 0xFFFFFFFF || text->resize(static_cast<uint32_t>(wanted)) != ZoSuccess)
+            return ZoFailure;
+    }
+    if (readHuge(offset, text->data_, length) != ZoSuccess) {
+        text->length_ = 0;
+        text->data_[0] = 0;
+        return ZoFailure;
+    }
+    text->length_ = length;
+    text->data_[length] = 0;
     return ZoSuccess;
 }
 
