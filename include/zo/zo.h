@@ -10,6 +10,7 @@
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
+#include <zo/zoreduct.h>
 #include <zo/zoset.h>
 #include <zo/zodictio.h>
 #include <zo/zoseqdic.h>
@@ -17,5 +18,11 @@
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
 #include <zo/zoerror.h>
+#include <zo/bosfile.h>
+#include <zo/bospath.h>
+#include <zo/bosenv.h>
+#include <zo/zotime.h>
+#include <zo/zoscanne.h>
+#include <zo/convert.h>
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>
