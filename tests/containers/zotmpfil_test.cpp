@@ -1,8 +1,10 @@
+#include <zo/bosfile.h>
 #include <zo/zostring.h>
 #include <zo/zotmpfil.h>
 
 #include <gtest/gtest.h>
 
+#include "platform/file.h"
 #include "support/alloc_failure.h"
 
 #include <cstring>
@@ -215,7 +217,10 @@ TEST(ZoTmpFileCache, TruncateDiscardsAndCanKeepTheFrames) {
     ASSERT_EQ(store.tmpFindSpace(1000, &o), ZoSuccess);
     store.tmpFreeSpace(1, 1000);
     ASSERT_NE(store.getFileName(), nullptr);
+    std::string name(reinterpret_cast<const char *>(store.getFileName()));
+    EXPECT_EQ(bosexist(reinterpret_cast<const unsigned char *>(name.c_str())), 1);
     store.tmpTruncate(1);
+    EXPECT_EQ(bosexist(reinterpret_cast<const unsigned char *>(name.c_str())), 0); // the file is gone
     EXPECT_EQ(store.getFileName(), nullptr);
     EXPECT_EQ(store.getFileHandle(), 0);
     EXPECT_EQ(store.getEndOffset(), 1u);
@@ -291,6 +296,100 @@ TEST(ZoTmpFileLock, ThreadsShareAStore) {
     for (std::thread &thread : threads)
         thread.join();
     EXPECT_EQ(failures, std::vector<int>(Threads, 0));
+}
+
+// ---- backing-file faults -------------------------------------------------------------
+
+// A fixed run of transfers on a one-set store, so that nearly every step moves a page to
+// or from the file, with a lost handle in the middle (reopening by name).
+struct FaultRun {
+    static constexpr uint32_t Pages = 6;
+    ZoTmpFile store{4096};
+    std::vector<unsigned char> expected = std::vector<unsigned char>(Pages * Page);
+    std::vector<std::pair<uint32_t, uint32_t>> failedWrites;
+    int failures = 0;
+
+    // Bytes of a failed write are in an unknown state until written again.
+    std::vector<bool> unknown = std::vector<bool>(Pages * Page);
+
+    void write(uint32_t offset, uint32_t length, unsigned seed) {
+        std::vector<unsigned char> bytes = pattern(length, seed);
+        std::copy(bytes.begin(), bytes.end(), expected.begin() + offset);
+        bool ok = store.tmpWrite(offset, bytes.data(), length) == ZoSuccess;
+        std::fill(unknown.begin() + offset, unknown.begin() + offset + length, !ok);
+        if (!ok) {
+            ++failures;
+            failedWrites.emplace_back(offset, length);
+        }
+    }
+    void read(uint32_t offset, uint32_t length) {
+        std::vector<unsigned char> back(length);
+        if (store.tmpRead(offset, back.data(), length) != ZoSuccess) {
+            ++failures;
+            return;
+        }
+        for (uint32_t i = 0; i < length; ++i)
+            if (!unknown[offset + i] && back[i] != expected[offset + i]) {
+                ADD_FAILURE() << "byte " << offset + i << " lost";
+                return;
+            }
+    }
+    void run() {
+        for (uint32_t p = 0; p < Pages; ++p)
+            write(p * Page, Page, p);
+        read(0, Page);
+        write(Page + 100, 300, 11);
+        read(2 * Page - 50, 200);
+        store.tmpLoseFocus();
+        read(4 * Page, Page);
+        write(3 * Page + 7, 2 * Page, 12);
+        read(0, Pages * Page);
+    }
+    // With the faults gone, the writes that failed are made again and everything reads back.
+    void verifyAfter() {
+        zo::plat::fileTestClearFaults();
+        for (auto [offset, length] : failedWrites) {
+            std::vector<unsigned char> bytes(expected.begin() + offset, expected.begin() + offset + length);
+            ASSERT_EQ(store.tmpWrite(offset, bytes.data(), length), ZoSuccess);
+        }
+        std::vector<unsigned char> back(Pages * Page);
+        ASSERT_EQ(store.tmpRead(0, back.data(), Pages * Page), ZoSuccess);
+        EXPECT_EQ(back, expected);
+    }
+};
+
+struct FaultCase {
+    zo::plat::FileOp op;
+    zo::plat::FileFault fault;
+    const char *name;
+};
+
+// The k-th open, read or write of the backing file fails (or writes short), for each k in
+// turn: exactly the operation that needed it reports 1 and no data is lost.
+TEST(ZoTmpFileFaults, EachFileCallFailingInTurn) {
+    using zo::plat::FileFault;
+    using zo::plat::FileOp;
+    const FaultCase cases[] = {{FileOp::Open, FileFault::Fail, "open"},
+                               {FileOp::Read, FileFault::Fail, "read"},
+                               {FileOp::Write, FileFault::Fail, "write"},
+                               {FileOp::Write, FileFault::ShortWrite, "short write"},
+                               {FileOp::Write, FileFault::DiskFull, "disk full"}};
+    for (const FaultCase &c : cases) {
+        uint32_t k = 1;
+        for (;; ++k) {
+            SCOPED_TRACE(testing::Message() << c.name << " k=" << k);
+            FaultRun run;
+            zo::plat::fileTestInjectFault(c.op, k, c.fault);
+            run.run();
+            zo::plat::fileTestClearFaults();
+            if (run.failures == 0)
+                break; // fewer than k calls: nothing was injected
+            EXPECT_EQ(run.failures, 1);
+            run.verifyAfter();
+            ASSERT_LT(k, 200u);
+        }
+        EXPECT_GT(k, 2u) << c.name; // the run did reach the file several times
+    }
 }
 
 // ---- randomized model test -----------------------------------------------------------

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file.h"
 #include "support/alloc_failure.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -303,6 +305,39 @@ TEST(ZoTreeFailure, FirstAddFailsCleanlyWithoutMemory) {
         EXPECT_EQ(tree.getKeyCount(), 1u);
     });
     EXPECT_EQ(points, 3u); // scratch buffers, page frames, set table
+}
+
+// A failing page transfer makes the tree operation that needed it fail; the tree stays
+// walkable in order afterwards (a failed split may have lost the entries it was moving).
+TEST(ZoTreeFaults, FileFailuresFailTheOperationAndLeaveAnOrderedTree) {
+    using zo::plat::FileFault;
+    using zo::plat::FileOp;
+    const FileOp ops[] = {FileOp::Open, FileOp::Read, FileOp::Write};
+    for (FileOp op : ops) {
+        // The file is opened once (created), then read and written many times.
+        uint32_t last = op == FileOp::Open ? 1 : 400;
+        for (uint32_t k = 1; k <= last; k += (k < 20 ? 1 : 37)) {
+            SCOPED_TRACE(testing::Message() << "op " << static_cast<unsigned>(op) << " k=" << k);
+            U32Tree t;
+            zo::plat::fileTestInjectFault(op, k, FileFault::Fail);
+            int failures = 0;
+            for (uint32_t i = 0; i < 3000; ++i) {
+                uint32_t key = i * 2654435761u, data = i;
+                unsigned found;
+                if (t.tree.add(&key, &data, &found) != ZoSuccess)
+                    ++failures;
+                if (i % 7 == 0 && t.tree.getData(&key, &data, &found, &t.it) != ZoSuccess)
+                    ++failures;
+            }
+            zo::plat::fileTestClearFaults();
+            EXPECT_EQ(failures, 1);
+            std::vector<uint32_t> keys = t.keys();
+            EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+            EXPECT_GE(keys.size() + 100, 3000u - failures);
+            uint32_t more = 7, data = 8;
+            EXPECT_EQ(t.add(more, data), 0u);
+        }
+    }
 }
 
 // ---- randomized model test -----------------------------------------------------------
