@@ -2,6 +2,7 @@
 #include <zo/zostring.h>
 
 #include <cstring>
+#include <iterator>
 
 #include "frame/err.h"
 #include "text/zostrimp.h"
@@ -238,11 +239,16 @@ ZoStatus ZoString::replaceSubString(const unsigned char *pattern, uint32_t patte
     if (!find.ok(pattern) || !insert.ok(with))
         return ZoFailure;
 
+    // The first occurrences are remembered so that the rewrite need not search again.
+    const zo::text::Stepping step = zo::text::currentStepping();
+    uint32_t found[128];
     uint32_t count = 0;
     for (uint32_t start = 0;; ++count) {
-        uint32_t pos = zo::text::searchBytes(data_, length_, start, find.get(), searchLen);
+        uint32_t pos = zo::text::searchBytes(data_, length_, start, find.get(), searchLen, step);
         if (pos >= length_ || patternLen > length_ - pos)
             break;
+        if (count < std::size(found))
+            found[count] = pos;
         start = pos + patternLen;
     }
     if (count == 0)
@@ -258,7 +264,8 @@ ZoStatus ZoString::replaceSubString(const unsigned char *pattern, uint32_t patte
     const unsigned char *text = data_ + shift;
     uint32_t start = 0, written = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t pos = zo::text::searchBytes(text, length_, start, find.get(), searchLen);
+        uint32_t pos = i < std::size(found) ? found[i]
+                                            : zo::text::searchBytes(text, length_, start, find.get(), searchLen, step);
         std::memmove(data_ + written, text + start, pos - start);
         written += pos - start;
         if (insert.get() != nullptr && withLen > 0)

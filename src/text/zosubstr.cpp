@@ -11,13 +11,10 @@
 ZoSubString::~ZoSubString() = default;
 
 uint32_t ZoSubString::findChar(uint16_t c, uint32_t start) const {
-    if (data_ == nullptr)
+    if (c > 0xFF)
         return length_;
-    const unsigned char *charLength = mdsCharLengthTable();
-    for (uint32_t pos = start; pos < length_; pos += charLength[data_[pos]])
-        if (data_[pos] == c)
-            return pos;
-    return length_;
+    const unsigned char byte = static_cast<unsigned char>(c);
+    return zo::text::searchBytes(data_, length_, start, &byte, 1);
 }
 
 uint32_t ZoSubString::findSubString(const unsigned char *text, uint32_t start) const {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -558,6 +559,59 @@ TEST(ZoStringLinesTest, LineOperationsInUtf8Mode) {
     // The trail byte 0xA7 of U+00A7 is the quote byte: it must not open a section.
     EXPECT_EQ(lineBreaksRemoved("\xC2\xA7\r\nx", 0xA7), "\xC2\xA7 x");
     EXPECT_EQ(lineBreaksInserted("\xC2\xA7\xC2\xA7 ab", 4, 0xA7), "\xC2\xA7\xC2\xA7\r\nab");
+}
+
+} // namespace
+
+namespace {
+
+// The search against a plain walk of the stepping rule, over random texts rich in lead
+// bytes, trail-like bytes and ASCII runs (the search skips ASCII and resynchronises).
+uint32_t referenceFind(const std::string &text, uint32_t start, const std::string &pattern) {
+    const unsigned char *charLength = mdsCharLengthTable();
+    for (uint32_t pos = start; pos + pattern.size() <= text.size();
+         pos += charLength[static_cast<unsigned char>(text[pos])])
+        if (text.compare(pos, pattern.size(), pattern) == 0)
+            return pos;
+    return static_cast<uint32_t>(text.size());
+}
+
+void compareWithReference(uint32_t seed) {
+    std::srand(seed);
+    const unsigned char alphabet[] = {'a', 'b', '@', ' ', 0x81, 0x82, 0xE0, 0xE3, 0xC3, 0xA9, 0x40, 0x80, 0xF0};
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        int length = std::rand() % 200;
+        for (int i = 0; i < length; ++i) {
+            // Long ASCII runs now and then, so that the skipping paths are taken.
+            if (std::rand() % 16 == 0)
+                text.append(std::rand() % 48, 'a');
+            text += static_cast<char>(alphabet[std::rand() % sizeof alphabet]);
+        }
+        std::string pattern;
+        for (int i = 1 + std::rand() % 3; i > 0; --i)
+            pattern += static_cast<char>(alphabet[std::rand() % sizeof alphabet]);
+        uint32_t start = text.empty() ? 0 : std::rand() % text.size();
+        ZoSubString view(bytes(text.c_str()), static_cast<uint32_t>(text.size()));
+        ASSERT_EQ(view.findSubString(bytes(pattern.c_str()), start), referenceFind(text, start, pattern))
+            << "round " << round << " start " << start;
+        ASSERT_EQ(view.findChar(static_cast<unsigned char>(pattern[0]), start),
+                  referenceFind(text, start, pattern.substr(0, 1)));
+    }
+}
+
+TEST(ZoSubStringSearchTest, AgreesWithAPlainWalkInEveryMode) {
+    compareWithReference(1);
+    {
+        zotest::CodePage cp932(932);
+        compareWithReference(2);
+    }
+    {
+        zotest::CodePage cp936(936);
+        compareWithReference(3);
+    }
+    zotest::Utf8Mode utf8;
+    compareWithReference(4);
 }
 
 } // namespace
