@@ -6,6 +6,7 @@
 #include <zo/zoobject.h>
 #include <zo/zocritse.h>
 #include <zo/pertask.h>
+#include <zo/strfuncs.h>
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
@@ -16,3 +17,8 @@
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
 #include <zo/zoerror.h>
+#include <zo/bosfile.h>
+#include <zo/bospath.h>
+#include <zo/bosenv.h>
+#include <zo/zotime.h>
+#include <zo/zoscanne.h>

@@ -43,6 +43,7 @@ bool processDetach() {
     }
     zoReleaseStaticErrorTexts();
     threadListDetachProcess();
+    zo::plat::codePageRelease();
     return true;
 }
 

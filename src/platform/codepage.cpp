@@ -2,19 +2,29 @@
 
 #include <cstdlib>
 
+#include "platform/collate.h"
+#include "platform/unicode.h"
+
 namespace zo::plat {
 namespace {
 
 struct CodePageTables {
     unsigned ansi;
+    bool doubleByte;
     unsigned char lengths[256];
+    unsigned char upper[256];
+    unsigned char lower[256];
 };
 
-// Single-byte until the code page is read at attach, so no walker ever sees a length of 0.
+// Single-byte with ASCII case until the code page is read at attach, so no walker ever
+// sees a length of 0 and case folding works from the start.
 constexpr CodePageTables singleByteTables() {
-    CodePageTables t{1252, {}};
-    for (auto &length : t.lengths)
-        length = 1;
+    CodePageTables t{1252, false, {}, {}, {}};
+    for (unsigned b = 0; b < 256; ++b) {
+        t.lengths[b] = 1;
+        t.upper[b] = static_cast<unsigned char>(b >= 'a' && b <= 'z' ? b - 0x20 : b);
+        t.lower[b] = static_cast<unsigned char>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
+    }
     return t;
 }
 
@@ -46,10 +56,42 @@ bool leadByteOf(unsigned codePage, unsigned b) {
     return false;
 }
 
+// The byte's case counterpart through Unicode, or the byte itself when the mapped character
+// is not a single byte of the page.
+unsigned char mapCase(unsigned char b, uint16_t (*map)(uint16_t)) {
+    uint16_t unit = 0;
+    unsigned char mapped = 0;
+    if (g_tables.lengths[b] != 1 || !ansiByteToUnicode(b, &unit))
+        return b;
+    uint16_t target = map(unit);
+    if (target == unit || !unicodeToAnsiByte(target, &mapped) || g_tables.lengths[mapped] != 1)
+        return b;
+    return mapped;
+}
+
 void buildTables(unsigned codePage) {
     g_tables.ansi = codePage;
+    g_tables.doubleByte = isDoubleByte(codePage);
     for (unsigned b = 0; b < 256; ++b)
         g_tables.lengths[b] = leadByteOf(codePage, b) ? 2 : 1;
+    conversionTablesBuild(codePage, g_tables.doubleByte, oemCodePage());
+    for (unsigned b = 0; b < 256; ++b) {
+        g_tables.upper[b] = mapCase(static_cast<unsigned char>(b), unicodeUpper);
+        g_tables.lower[b] = mapCase(static_cast<unsigned char>(b), unicodeLower);
+    }
+}
+
+void mapBuffer(unsigned char *text, uint32_t length, const unsigned char *map) {
+    const unsigned char *lengths = g_tables.lengths;
+    uint32_t i = 0;
+    while (i < length) {
+        if (lengths[text[i]] == 2) {
+            i += 2;
+            continue;
+        }
+        text[i] = map[text[i]];
+        ++i;
+    }
 }
 
 } // namespace
@@ -71,7 +113,26 @@ void codePageInit() {
 
 unsigned ansiCodePage() { return g_tables.ansi; }
 
-unsigned oemCodePage() { return isDoubleByte(g_tables.ansi) ? g_tables.ansi : 437; }
+unsigned oemCodePage() { return g_tables.doubleByte ? g_tables.ansi : 437; }
+
+bool hasLeadBytes() { return g_tables.doubleByte; }
+
+const unsigned char *upperCaseTable() { return g_tables.upper; }
+
+const unsigned char *lowerCaseTable() { return g_tables.lower; }
+
+unsigned char upperByte(unsigned char b) { return g_tables.upper[b]; }
+
+unsigned char lowerByte(unsigned char b) { return g_tables.lower[b]; }
+
+void upperBuffer(unsigned char *text, uint32_t length) { mapBuffer(text, length, g_tables.upper); }
+
+void lowerBuffer(unsigned char *text, uint32_t length) { mapBuffer(text, length, g_tables.lower); }
+
+void codePageRelease() {
+    collateRelease();
+    conversionRelease();
+}
 
 bool isLeadByte(unsigned char b) { return g_tables.lengths[b] == 2; }
 
