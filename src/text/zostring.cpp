@@ -145,6 +145,16 @@ ZoStatus ZoString::ensure(uint64_t n) {
     return resize(static_cast<uint32_t>(n));
 }
 
+ZoStatus ZoString::ensure(uint64_t n, const unsigned char *&bytes, uint32_t count) {
+    bool inside = overlaps(bytes, count, data_, capacity_);
+    size_t offset = inside ? static_cast<size_t>(bytes - data_) : 0;
+    if (ensure(n) != ZoSuccess)
+        return ZoFailure;
+    if (inside)
+        bytes = data_ + offset;
+    return ZoSuccess;
+}
+
 void ZoString::append(const unsigned char *bytes, uint32_t n) {
     if (n > 0)
         std::memmove(data_ + length_, bytes, n);
@@ -162,12 +172,9 @@ ZoStatus ZoString::concat(unsigned char c) {
 ZoStatus ZoString::concat(const unsigned char *text) { return concat(text, textLength(text)); }
 
 ZoStatus ZoString::concat(const unsigned char *bytes, uint32_t n) {
-    // The bytes may be part of this very string: find them again if the buffer moves.
-    bool inside = overlaps(bytes, n, data_, capacity_);
-    size_t offset = inside ? static_cast<size_t>(bytes - data_) : 0;
-    if (ensure(uint64_t{length_} + n + 1) != ZoSuccess)
+    if (ensure(uint64_t{length_} + n + 1, bytes, n) != ZoSuccess)
         return ZoFailure;
-    append(inside ? data_ + offset : bytes, n);
+    append(bytes, n);
     return ZoSuccess;
 }
 
