@@ -10,6 +10,7 @@
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
+#include <zo/zoreduct.h>
 #include <zo/zoset.h>
 #include <zo/zodictio.h>
 #include <zo/zoseqdic.h>
@@ -23,3 +24,4 @@
 #include <zo/zotime.h>
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
+#include <zo/zolexer.h>
