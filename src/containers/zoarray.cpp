@@ -38,12 +38,21 @@ ZoStatus ZoArray::increaseSize(uint32_t increment) {
     uint64_t size = increment != 0 ? uint64_t{allocated_} + increment : uint64_t{allocated_} * 2;
     if (size <= allocated_ || size > maxSlots)
         return ZoFailure;
-    void **buffer = allocSlots(static_cast<uint32_t>(size));
-    if (buffer == nullptr)
-        return ZoFailure;
-    if (allocated_ != 0)
-        std::memcpy(buffer, slots_, allocated_ * sizeof(void *));
-    releaseBuffer();
+    void **buffer = nullptr;
+    if (options_ & OwnsBuffer) {
+        // Resizing lets the allocator extend large buffers in place instead of copying.
+        void *block = slots_;
+        if (ramResize(&block, static_cast<uint32_t>(size * sizeof(void *))) != ZoSuccess)
+            return ZoFailure;
+        buffer = static_cast<void **>(block);
+    } else {
+        buffer = allocSlots(static_cast<uint32_t>(size));
+        if (buffer == nullptr)
+            return ZoFailure;
+        if (allocated_ != 0)
+            std::memcpy(buffer, slots_, allocated_ * sizeof(void *));
+    }
+    std::memset(buffer + allocated_, 0, (size - allocated_) * sizeof(void *));
     slots_ = buffer;
     allocated_ = static_cast<uint32_t>(size);
     options_ |= OwnsBuffer;

@@ -4,8 +4,10 @@
 // per-thread call stands in for thread attach, and the thread-exit hook for thread detach.
 #include <zo/pertask.h>
 #include <zo/zocritse.h>
+#include <zo/zoerror.h>
 #include <zo/zoobject.h>
 
+#include "frame/errstate.h"
 #include "frame/libstate.h"
 #include "platform/codepage.h"
 #include "platform/module.h"
@@ -16,6 +18,8 @@ namespace {
 // in the reverse order after the detach step (one translation unit fixes the order).
 ZoCriticalSection g_dbLibCountLock(0);
 ZoCriticalSection g_threadListLock(0);
+ZoError g_memoryError(ErrMemoryError);
+ZoError g_dummyError(ErrDummyError);
 ZoCriticalSection g_blockCacheLock(0);
 ZoCriticalSection g_generalMemoryLock(0);
 ZoCriticalSection g_registryLock(0);
@@ -37,6 +41,7 @@ bool processDetach() {
         task.slots[PerTaskSemaphoreTable] = nullptr;
         delete semaphoreTable;
     }
+    zoReleaseStaticErrorTexts();
     threadListDetachProcess();
     zo::plat::codePageRelease();
     return true;
@@ -75,6 +80,13 @@ ZoCriticalSection &zoStaticCriticalSection(ZoStaticLock which) {
     case ZoStaticLock::Registry: break;
     }
     return g_registryLock;
+}
+
+ZoError &zoStaticError(ErrSpecialError kind) { return kind == ErrMemoryError ? g_memoryError : g_dummyError; }
+
+void zoReleaseStaticErrorTexts() {
+    g_memoryError.text_.unInitialize();
+    g_dummyError.text_.unInitialize();
 }
 
 void zoDisableStaticCriticalSections(void) {

@@ -1,0 +1,435 @@
+// Token reading: white space, words, numbers, quoted strings, groups, comments, operators
+// and delimited list items.
+#include <zo/zoscanne.h>
+
+#include <cstring>
+
+#include <zo/pertask.h>
+#include <zo/ramalloc.h>
+#include <zo/strfuncs.h>
+
+#include "platform/charclass.h"
+
+namespace {
+
+// Classes of the ASCII bytes, which are the same in every code page and in UTF-8 mode.
+// Bytes from 0x80 up are classified through the code page's letter table instead.
+enum : unsigned char { AsciiSpace = 0x1, AsciiAlpha = 0x2, AsciiDigit = 0x4, AsciiWord = 0x8 };
+
+constexpr unsigned char asciiClassOf(unsigned b) {
+    unsigned char c = 0;
+    if (b == ' ' || (b >= '\t' && b <= '\r'))
+        c |= AsciiSpace;
+    if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'))
+        c |= AsciiAlpha | AsciiWord;
+    if (b >= '0' && b <= '9')
+        c |= AsciiDigit | AsciiWord;
+    if (b == '_')
+        c |= AsciiWord;
+    return c;
+}
+
+struct AsciiClasses {
+    unsigned char of[128];
+    constexpr AsciiClasses() : of() {
+        for (unsigned b = 0; b < 128; ++b)
+            of[b] = asciiClassOf(b);
+    }
+};
+constexpr AsciiClasses kAscii;
+
+bool isDigit(unsigned char b) { return b >= '0' && b <= '9'; }
+
+// The bytes that end a plain run (searchPlain).
+bool isPlainStopper(unsigned char b) { return b == ',' || b == '/' || b == '(' || b == ')' || b == '|'; }
+
+bool inSet(const ZoString &set, unsigned char b) {
+    return set.length() != 0 && std::memchr(set.data(), b, set.length()) != nullptr;
+}
+
+// The operator table, searched in order: a one-character entry is the character's code, a
+// two-character entry (first << 8) | second and follows the entry of its first character.
+constexpr uint16_t op(char first, char second) {
+    return static_cast<uint16_t>((static_cast<unsigned char>(first) << 8) | static_cast<unsigned char>(second));
+}
+constexpr uint16_t kOperators[44] = {
+    '?', ',', '(', ')', '.', '=', op('=', '='), op('=', '*'), op('=', '<'), op('=', '>'),
+    '+', op('+', '+'), '&', op('&', '&'), '|', op('|', '|'), '-', op('-', '-'), '/', op('/', '/'),
+    '*', op('*', '*'), op('*', '='), '>', op('>', '='), '<', op('<', '='), op('<', '>'),
+    '!', op('!', '='), op('!', '<'), op('!', '>'), ';', ':', '{', '}', '$', '#', '%', '@',
+    '"', '\'', '`', 0};
+constexpr unsigned kOperatorCount = sizeof kOperators / sizeof kOperators[0];
+static_assert(kOperatorCount == 44);
+
+// Index of each byte's one-character entry in the operator table, kOperatorCount if none.
+struct OperatorIndex {
+    unsigned char of[256];
+    constexpr OperatorIndex() : of() {
+        for (unsigned b = 0; b < 256; ++b)
+            of[b] = kOperatorCount;
+        for (unsigned i = kOperatorCount; i-- > 0;)
+            if (kOperators[i] < 256)
+                of[kOperators[i]] = static_cast<unsigned char>(i);
+    }
+};
+constexpr OperatorIndex kOperatorIndex;
+
+} // namespace
+
+// The state of one read: a local copy of the position, and the character tables, fetched
+// only when a byte from 0x80 up is met (ASCII is one byte and classified alike in every
+// mode and code page, so most tokens never look at the thread's character mode).
+struct ZoScanner::Cursor {
+    const unsigned char *text;
+    uint32_t length;
+    uint32_t pos;
+    uint32_t end = UINT32_MAX;  // end of the token when it differs from pos
+    unsigned short width = 0;   // width of the character read last
+    bool hitEnd = false;        // the last read found no byte left
+    const unsigned char *lengths = nullptr;
+    const unsigned char *letters = nullptr;
+
+    Cursor(const unsigned char *t, uint32_t n, uint32_t p) : text(t), length(n), pos(p > n ? n : p) {}
+
+    bool atEnd() const { return pos >= length; }
+    unsigned char byte() const { return text[pos]; }
+    unsigned char next() const { return pos < length ? text[pos] : 0; }
+
+    // Width of the character at pos by the thread's stepping rule, cut at the end of the
+    // text so that a lead byte in the last position never makes a read pass the end.
+    unsigned widthHere() {
+        const unsigned char b = text[pos];
+        if (b < 0x80)
+            return 1;
+        if (lengths == nullptr)
+            lengths = mdsCharLengthTable();
+        const uint32_t left = length - pos;
+        return lengths[b] < left ? lengths[b] : left;
+    }
+    // A byte that starts a character wider than one byte (even one cut short by the end).
+    bool isLead(unsigned char b) {
+        if (b < 0x80)
+            return false;
+        if (lengths == nullptr)
+            lengths = mdsCharLengthTable();
+        return lengths[b] > 1;
+    }
+    bool isAlpha(unsigned char b) {
+        if (b < 0x80)
+            return (kAscii.of[b] & AsciiAlpha) != 0;
+        if (letters == nullptr)
+            letters = zo::plat::alphaByteTable();
+        return letters[b] != 0;
+    }
+    // Letters, multi-byte characters, digits and '_'.
+    bool isWordChar(unsigned char b) { return b < 0x80 ? (kAscii.of[b] & AsciiWord) != 0 : (isLead(b) || isAlpha(b)); }
+    // White space: an ASCII space character, or the ideographic space 0x81 0x40 of a
+    // double-byte code page (one two-byte character).
+    bool isSpaceHere(unsigned w) const {
+        const unsigned char b = text[pos];
+        if (b < 0x80)
+            return (kAscii.of[b] & AsciiSpace) != 0;
+        return w == 2 && b == 0x81 && text[pos + 1] == 0x40;
+    }
+
+    void take(unsigned w) {
+        pos += w;
+        width = static_cast<unsigned short>(w);
+    }
+    // The read found the end of the text.
+    void reachEnd() {
+        width = 0;
+        hitEnd = true;
+    }
+    // The character at pos ends the token and stays unread.
+    void leave() { width = 0; }
+};
+
+ZoToken::~ZoToken() = default;
+
+ZoScanner::ZoScanner(const unsigned char *text) {
+    setScanString(text, text != nullptr ? BUTSTLEN(reinterpret_cast<const char *>(text)) : 0);
+}
+
+ZoScanner::~ZoScanner() = default;
+
+void ZoScanner::setScanString(const unsigned char *text, uint32_t length) {
+    attached_ = nullptr;
+    text_ = text;
+    length_ = text != nullptr ? length : 0;
+    position_ = 0;
+    atEnd_ = false;
+    lastWidth_ = 0;
+    decimalNumbers = true;
+}
+
+void ZoScanner::setScanString(ZoString *text) {
+    setScanString(text->data(), text->length());
+    attached_ = text;
+}
+
+void ZoScanner::setPosition(uint32_t offset) {
+    position_ = offset < length_ ? offset : length_;
+    atEnd_ = false;
+}
+
+void ZoScanner::unGetToken(const ZoToken &token) { setPosition(token.startOffset()); }
+
+void ZoScanner::getToken(ZoToken &token, uint32_t offset, uint32_t length) const {
+    token.set(text_ + offset, length);
+    token.kind_ = tokenNone;
+    token.start_ = offset;
+}
+
+bool ZoScanner::isQuote(unsigned char b) const {
+    return b != 0 && (b == quotes_[0] || b == quotes_[1] || b == quotes_[2]);
+}
+
+void ZoScanner::finish(ZoToken &token, const Cursor &cursor, int32_t kind) {
+    const uint32_t start = token.start_;
+    const uint32_t end = cursor.end != UINT32_MAX ? cursor.end : cursor.pos;
+    token.set(text_ + start, end - start);
+    token.kind_ = kind;
+    position_ = cursor.pos;
+    atEnd_ = cursor.hitEnd;
+    lastWidth_ = cursor.width;
+}
+
+static void endToken(ZoToken &token, const unsigned char *text, uint32_t position) {
+    token.set(text + position, 0);
+    token.setKind(tokenEnd);
+    token.setStartOffset(position);
+}
+
+void ZoScanner::getToken(ZoToken &token, SearchType type) {
+    Cursor c(text_, length_, position_);
+    unsigned w = 0;
+    for (;; c.pos += w) {
+        if (c.atEnd()) {
+            endToken(token, text_, c.pos);
+            position_ = c.pos;
+            atEnd_ = true;
+            lastWidth_ = 0;
+            return;
+        }
+        w = c.widthHere();
+        if (!c.isSpaceHere(w) || inSet(validFirstChars, c.byte()))
+            break;
+    }
+
+    const unsigned char b = c.byte();
+    token.start_ = c.pos;
+    c.take(w);
+    const unsigned char next = c.next();
+    int32_t kind;
+    if (isQuote(b)) {
+        kind = readQuoted(c, b);
+    } else if (b == '(' && groupParens) {
+        kind = readGroup(c, '(', ')');
+    } else if (b == '{' && groupBraces) {
+        kind = readGroup(c, '{', '}');
+    } else if (openBracketChar != 0xFFFF && b == openBracketChar) {
+        kind = readGroup(c, openBracketChar, closeBracketChar);
+    } else if (recognizeComments && ((b == '-' && next == '-') || (b == '/' && next == '*'))) {
+        readComment(c, next);
+        kind = tokenComment;
+    } else if (type == searchPlain && !isPlainStopper(b)) {
+        while (!c.atEnd() && c.byte() > 0x20 && !isPlainStopper(c.byte()))
+            c.take(c.widthHere());
+        c.atEnd() ? c.reachEnd() : c.leave();
+        kind = tokenPlain;
+    } else if (type == searchName && (c.isAlpha(b) || c.isLead(b) || b == '_' || b == '#')) {
+        readWordRun(c, true);
+        kind = tokenName;
+    } else if ((wordBreakChars.length() != 0 && !inSet(wordBreakChars, b)) || c.isAlpha(b) || c.isLead(b) ||
+               b == '_' || inSet(validFirstChars, b)) {
+        readWordRun(c, false);
+        kind = tokenWord;
+    } else if (isDigit(b)) {
+        readNumber(c, false);
+        kind = tokenNumber;
+    } else if (decimalNumbers && b == '.' && isDigit(next)) {
+        readNumber(c, true);
+        kind = tokenNumber;
+    } else if (b == '(' && next == '+' && c.pos + 1 < length_ && text_[c.pos + 1] == ')') {
+        c.pos += 2;
+        c.width = 1;
+        kind = tokenOuterJoin;
+    } else {
+        kind = readOperator(c, b, next);
+    }
+    finish(token, c, kind);
+}
+
+// The operator that starts with b, taking next too when they make a two-character entry;
+// tokenOther for a character that is no operator.
+int32_t ZoScanner::readOperator(Cursor &c, unsigned char b, unsigned char next) const {
+    unsigned i = kOperatorIndex.of[b];
+    if (i == kOperatorCount)
+        return tokenOther;
+    const int32_t single = kOperators[i];
+    for (++i; i < kOperatorCount && (kOperators[i] >> 8) == b; ++i) {
+        if ((kOperators[i] & 0xFF) == next && !c.atEnd()) {
+            c.take(1);
+            return kOperators[i];
+        }
+    }
+    return single;
+}
+
+// Continues a word (or, with name set, a name that may also hold '#' and '$'). With
+// wordBreakChars set, a word is any run of characters outside that set.
+void ZoScanner::readWordRun(Cursor &c, bool name) const {
+    const bool breaks = wordBreakChars.length() != 0;
+    if (!breaks && !name && validMiddleChars.length() == 0) {
+        // The common case: a run of ASCII letters, digits and '_'.
+        while (!c.atEnd() && c.byte() < 0x80 && (kAscii.of[c.byte()] & AsciiWord) != 0)
+            c.take(1);
+    }
+    for (; !c.atEnd();) {
+        const unsigned char b = c.byte();
+        const unsigned w = c.widthHere();
+        bool joins;
+        if (name && (c.isWordChar(b) || b == '#' || b == '$'))
+            joins = true;
+        else if (breaks)
+            joins = !inSet(wordBreakChars, b);
+        else
+            joins = c.isWordChar(b) || inSet(validMiddleChars, b);
+        if (!joins) {
+            c.leave();
+            return;
+        }
+        c.take(w);
+    }
+    c.reachEnd();
+}
+
+// Continues a number: digits, and one decimal point when decimal numbers are on (pastPoint:
+// the point has been read already).
+void ZoScanner::readNumber(Cursor &c, bool pastPoint) const {
+    for (; !c.atEnd();) {
+        const unsigned char b = c.byte();
+        if (isDigit(b)) {
+            c.take(1);
+        } else if (b == '.' && !pastPoint && decimalNumbers) {
+            pastPoint = true;
+            c.take(1);
+        } else {
+            c.leave();
+            return;
+        }
+    }
+    c.reachEnd();
+}
+
+// Continues a quoted string whose opening quote has been read; a doubled quote stands for
+// one. Returns tokenLiteral after the closing quote, tokenUnterminated at the end of text.
+int32_t ZoScanner::readQuoted(Cursor &c, unsigned char quote) const {
+    for (; !c.atEnd();) {
+        const unsigned char b = c.byte();
+        c.take(c.widthHere());
+        if (b == quote) {
+            if (c.next() != quote)
+                return tokenLiteral;
+            c.take(1);
+        }
+    }
+    c.reachEnd();
+    return tokenUnterminated;
+}
+
+// Continues a group whose opening character has been read, up to the matching closing
+// character; quoted strings inside are read whole. A pair of one character for both ends
+// closes at its next occurrence.
+int32_t ZoScanner::readGroup(Cursor &c, unsigned short open, unsigned short close) const {
+    uint32_t depth = 1;
+    for (; !c.atEnd();) {
+        const unsigned char b = c.byte();
+        c.take(c.widthHere());
+        if (isQuote(b)) {
+            if (readQuoted(c, b) == tokenUnterminated)
+                return tokenUnterminated;
+        } else if (b == close) {
+            if (--depth == 0)
+                return tokenLiteral;
+        } else if (b == open) {
+            ++depth;
+        }
+    }
+    c.reachEnd();
+    return tokenUnterminated;
+}
+
+// Continues a comment whose first character has been read; second is '-' or '*'. A line
+// comment ends before its line feed, which is consumed; a block comment ends after the '/'
+// of a "*/" whose '*' follows the opening "/*".
+void ZoScanner::readComment(Cursor &c, unsigned char second) const {
+    c.take(1);
+    bool star = false;
+    for (; !c.atEnd();) {
+        const unsigned char b = c.byte();
+        c.take(c.widthHere());
+        if (second == '-' && b == '\n') {
+            c.end = c.pos - 1;
+            return;
+        }
+        if (second == '*' && b == '/' && star)
+            return;
+        star = b == '*';
+    }
+    c.reachEnd();
+}
+
+void ZoScanner::getDelimitedToken(ZoToken &token, unsigned short delimiter) {
+    Cursor c(text_, length_, position_);
+    unsigned w = 0;
+    for (;; c.pos += w) {
+        if (c.atEnd()) {
+            endToken(token, text_, c.pos);
+            position_ = c.pos;
+            atEnd_ = true;
+            lastWidth_ = 0;
+            return;
+        }
+        w = c.widthHere();
+        if (!c.isSpaceHere(w))
+            break;
+    }
+    token.start_ = c.pos;
+    if (c.byte() == delimiter) {
+        c.leave();
+        finish(token, c, tokenNone);
+        return;
+    }
+
+    // Inside a quoted stretch only its own quote closes it: the other quote characters and
+    // the delimiter are ordinary bytes there.
+    unsigned char openQuote = isQuote(c.byte()) ? c.byte() : 0;
+    c.take(w);
+    while (!c.atEnd()) {
+        const unsigned char b = c.byte();
+        w = c.widthHere();
+        if (openQuote != 0) {
+            if (b == openQuote)
+                openQuote = 0;
+        } else if (b == delimiter) {
+            break;
+        } else if (b == '(' && groupParens) {
+            c.take(w);
+            readGroup(c, '(', ')');
+            continue;
+        } else if (b == '{' && groupBraces) {
+            c.take(w);
+            readGroup(c, '{', '}');
+            continue;
+        } else if (isQuote(b)) {
+            openQuote = b;
+        }
+        c.take(w);
+    }
+    c.atEnd() ? c.reachEnd() : c.leave();
+    const uint32_t start = token.start_;
+    c.end = start + strRightTrim(text_ + start, c.pos - start);
+    finish(token, c, tokenDelimited);
+}

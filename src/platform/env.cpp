@@ -1,0 +1,53 @@
+#include "platform/env.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace zo::plat {
+namespace {
+
+bool copyName(const char *name, std::size_t length, char *out, std::size_t size) {
+    if (length >= size)
+        return false;
+    std::memcpy(out, name, length);
+    out[length] = '\0';
+    return true;
+}
+
+} // namespace
+
+bool environmentValue(const char *name, char *out, std::size_t size) {
+    const char *value = std::getenv(name);
+    if (value == nullptr || size == 0)
+        return false;
+    std::size_t length = std::strlen(value);
+    if (length >= size)
+        length = size - 1;
+    std::memcpy(out, value, length);
+    out[length] = '\0';
+    return true;
+}
+
+bool machineName(char *out, std::size_t size) {
+    char host[256];
+    if (gethostname(host, sizeof host) != 0)
+        return false;
+    host[sizeof host - 1] = '\0';
+    return copyName(host, std::strcspn(host, "."), out, size);
+}
+
+bool userName(char *out, std::size_t size) {
+    long bufferSize = sysconf(_SC_GETPW_R_SIZE_MAX);
+    char buffer[16384];
+    if (bufferSize <= 0 || static_cast<std::size_t>(bufferSize) > sizeof buffer)
+        bufferSize = sizeof buffer;
+    passwd entry;
+    passwd *found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer, static_cast<std::size_t>(bufferSize), &found) != 0 || found == nullptr)
+        return false;
+    return copyName(found->pw_name, std::strlen(found->pw_name), out, size);
+}
+
+} // namespace zo::plat
