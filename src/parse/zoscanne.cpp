@@ -269,19 +269,24 @@ void ZoScanner::getToken(ZoToken &token, SearchType type) {
         return emitConsumed(token, p, q, tokenLiteral);
     }
     if (recognizeComments && ((b == '-' && next == '-') || (b == '/' && next == '*'))) {
-        // Line feeds, '*' and '/' are never trail bytes, so the ends are found bytewise.
+        // ASCII only: a multi-byte character may take a line feed or '/' into itself.
         if (b == '-') {
-            const auto *lf = static_cast<const unsigned char *>(std::memchr(t + p + 2, '\n', n - p - 2));
-            if (lf == nullptr)
+            for (q = p + 2; q < n && t[q] != '\n' && t[q] < 0x80;)
+                ++q;
+            if (q < n && t[q] >= 0x80)
+                return false;
+            if (q >= n)
                 return emitAtEnd(token, p, tokenComment);
-            emit(token, p, static_cast<uint32_t>(lf - t), tokenComment);
-            position_ = static_cast<uint32_t>(lf - t) + 1;
+            emit(token, p, q, tokenComment);
+            position_ = q + 1;
             lastWidth_ = 1;
             atEnd_ = false;
             return true;
         }
-        for (q = p + 3; q < n && !(t[q] == '/' && t[q - 1] == '*'); ++q)
+        for (q = p + 3; q < n && t[q] < 0x80 && !(t[q] == '/' && t[q - 1] == '*'); ++q)
             ;
+        if (q < n && t[q] >= 0x80)
+            return false;
         return q < n ? emitConsumed(token, p, q + 1, tokenComment) : emitAtEnd(token, p, tokenComment);
     }
     if ((cls & AsciiWordStart) != 0) {
