@@ -25,3 +25,5 @@
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
 #include <zo/zolexer.h>
+#include <zo/zotmpfil.h>
+#include <zo/zotree.h>
