@@ -25,4 +25,6 @@
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
 #include <zo/zolexer.h>
+#include <zo/zotmpfil.h>
+#include <zo/zotree.h>
 #include <zo/zoparse.h>
