@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "os/bosint.h"
+#include "platform/unicode.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ void prefixCurrentDirectory(unsigned char *path, const unsigned char *rest, bool
     if (!plat::currentDirectory(cwd, sizeof cwd))
         std::strcpy(reinterpret_cast<char *>(cwd), "C:\\");
     if (oem)
-        plat::ansiToOem(cwd);
+        plat::ansiToOem(cwd, cwd);
     std::size_t n = lengthOf(cwd);
     if (tail[0] == '\\') {
         n = startsWithDrive(cwd, length) ? 2 : 0;
@@ -112,7 +113,7 @@ void prefixCurrentDirectory(unsigned char *path, const unsigned char *rest, bool
 void bosfpath(unsigned char *path, int convert) {
     const unsigned char *length = mdsCharLengthTable();
     if (convert != 0)
-        plat::ansiToOem(path);
+        plat::ansiToOem(path, path);
     bool networkName = path[0] == '\\' && path[1] == '\\';
     unsigned char *colon = findChar(path, ':', length);
     bool keepAsGiven = networkName || path[0] == '/' || (colon != nullptr && colon != path + 1);
@@ -123,7 +124,7 @@ void bosfpath(unsigned char *path, int convert) {
         removeParentSteps(path, length);
     }
     if (convert != 0) {
-        plat::oemToAnsi(path);
+        plat::oemToAnsi(path, path);
         bosUpperName(path);
     }
 }

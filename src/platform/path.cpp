@@ -2,12 +2,9 @@
 
 #include "platform/codepage.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <iconv.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -353,69 +350,6 @@ void setVolumeInformationForTest(const VolumeInfo *info) {
     g_volumeOverridden = info != nullptr;
     if (info != nullptr)
         g_volumeOverride = *info;
-}
-
-namespace {
-
-// Byte tables between a single-byte ANSI page and OEM page 437, built once per page.
-struct OemTables {
-    std::once_flag built;
-    unsigned char toOem[256];
-    unsigned char toAnsi[256];
-};
-
-OemTables g_oemTables[9];   // code pages 1250-1258
-
-void buildOneWay(const char *from, const char *to, unsigned char *table) {
-    iconv_t cd = iconv_open(to, from);
-    for (unsigned b = 0; b < 256; ++b) {
-        char in = static_cast<char>(b);
-        char out = '?';
-        if (b < 0x80 || cd == reinterpret_cast<iconv_t>(-1)) {
-            out = static_cast<char>(b < 0x80 ? b : '?');
-        } else {
-            char *inp = &in, *outp = &out;
-            std::size_t inLeft = 1, outLeft = 1;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<std::size_t>(-1) || outLeft != 0)
-                out = '?';
-        }
-        table[b] = static_cast<unsigned char>(out);
-    }
-    if (cd != reinterpret_cast<iconv_t>(-1))
-        iconv_close(cd);
-}
-
-// The tables of the current ANSI page, null for the double-byte pages.
-const OemTables *oemTables() {
-    unsigned page = ansiCodePage();
-    if (page < 1250 || page > 1258)
-        return nullptr;
-    OemTables &t = g_oemTables[page - 1250];
-    std::call_once(t.built, [&t, page] {
-        char ansi[16];
-        std::snprintf(ansi, sizeof ansi, "CP%u", page);
-        buildOneWay(ansi, "CP437", t.toOem);
-        buildOneWay("CP437", ansi, t.toAnsi);
-    });
-    return &t;
-}
-
-void mapBytes(unsigned char *text, const unsigned char *table) {
-    for (; *text != '\0'; ++text)
-        *text = table[*text];
-}
-
-} // namespace
-
-void ansiToOem(unsigned char *text) {
-    if (const OemTables *t = oemTables())
-        mapBytes(text, t->toOem);
-}
-
-void oemToAnsi(unsigned char *text) {
-    if (const OemTables *t = oemTables())
-        mapBytes(text, t->toAnsi);
 }
 
 } // namespace zo::plat

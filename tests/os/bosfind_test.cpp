@@ -156,8 +156,8 @@ TEST(BosOemConvert, ShortNameVolumesGetUpperCaseOemNames) {
     applyOEMConvert(u("C:\\caf\xE9.txt"), preserved, 1);
     plat::setVolumeInformationForTest(nullptr);
     EXPECT_EQ(inPlace, ZoSuccess);
-    // é is 0x82 in code page 437.
-    EXPECT_STREQ(reinterpret_cast<char *>(name), "C:\\CAF\x82.TXT");
+    // é upper-cases to É (0x90 in code page 437); é itself is 0x82 there.
+    EXPECT_STREQ(reinterpret_cast<char *>(name), "C:\\CAF\x90.TXT");
     EXPECT_EQ(noUpper, ZoSuccess);
     EXPECT_STREQ(reinterpret_cast<char *>(kept), "C:\\caf\x82.txt");
     EXPECT_STREQ(reinterpret_cast<char *>(preserved), "C:\\caf\x82.txt");

@@ -225,3 +225,16 @@ TEST_F(BosPath, SettingTheCurrentDirectoryIgnoringCase) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(BosFullPath, UpperCasingFollowsTheCodePage) {
+    EXPECT_EQ(completed("c:\\caf\xE9", 1), "C:\\CAF\xC9");
+    zo::plat::setCodePageForTest(932);
+    // 0x83 0x61: the trail byte 'a' is not a letter of its own.
+    std::string dbcs = completed(std::string("c:\\\x83\x61x"), 1);
+    zo::plat::setCodePageForTest(1252);
+    EXPECT_EQ(dbcs, std::string("C:\\\x83\x61X"));
+}
+
+} // namespace
