@@ -90,6 +90,13 @@ bool openPattern(const unsigned char *name, FindCursor *cursor) {
     return cursor->dir != nullptr;
 }
 
+// Allocates a zero-filled cursor into the caller's variable; false when memory is out.
+template <class Cursor>
+bool startCursor(Cursor **cursor) {
+    *cursor = static_cast<Cursor *>(ramAllocZ(sizeof(Cursor)));
+    return *cursor != nullptr;
+}
+
 template <class Cursor>
 void endEnumeration(Cursor **cursor) {
     if ((*cursor)->dir != nullptr)
@@ -103,8 +110,7 @@ void endEnumeration(Cursor **cursor) {
 ZoStatus bosFindFiles(unsigned char **cursor, unsigned char *name) {
     auto **find = reinterpret_cast<FindCursor **>(cursor);
     if (*find == nullptr) {
-        *find = static_cast<FindCursor *>(ramAllocZ(sizeof(FindCursor)));
-        if (*find == nullptr)
+        if (!startCursor(find))
             return ZoFailure;
         if (!openPattern(name, *find)) {
             endEnumeration(find);
@@ -136,8 +142,7 @@ ZoStatus bosGetDirectoryNames(void **cursor, unsigned char *name) {
     name[0] = '\0';
     auto **list = reinterpret_cast<DirectoryCursor **>(cursor);
     if (*list == nullptr) {
-        *list = static_cast<DirectoryCursor *>(ramAllocZ(sizeof(DirectoryCursor)));
-        if (*list == nullptr)
+        if (!startCursor(list))
             return ZoFailure;
         (*list)->dir = plat::dirOpen(".");
         if ((*list)->dir == nullptr) {
@@ -171,8 +176,7 @@ ZoStatus bosGetFileSystems(void **cursor, unsigned char *drive) {
     drive[0] = '\0';
     auto **drives = reinterpret_cast<DriveCursor **>(cursor);
     if (*drives == nullptr) {
-        *drives = static_cast<DriveCursor *>(ramAllocZ(sizeof(DriveCursor)));
-        if (*drives == nullptr)
+        if (!startCursor(drives))
             return ZoFailure;
         (*drives)->mask = plat::logicalDrives();
     }
