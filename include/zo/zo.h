@@ -10,6 +10,7 @@
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
+#include <zo/zoreduct.h>
 #include <zo/zoset.h>
 #include <zo/zodictio.h>
 #include <zo/zoseqdic.h>

@@ -1,5 +1,7 @@
 #include "platform/module.h"
 
+#include "platform/path.h"
+
 #include <dlfcn.h>
 #include <link.h>
 #include <climits>
@@ -30,11 +32,6 @@ public:
         for (size_t i = 0; i < n; ++i)
             put(text[i]);
     }
-    // Gives up on a name that cannot be mapped: an empty text and false.
-    bool fail() {
-        fits_ = false;
-        return finish();
-    }
     // NUL-terminates; an overflowing name leaves an empty text and yields false.
     bool finish() {
         if (size_ == 0)
@@ -44,7 +41,6 @@ public:
         out_[len_] = '\0';
         return fits_;
     }
-    uint32_t length() const { return len_; }
 
 private:
     char *out_;
@@ -52,12 +48,6 @@ private:
     uint32_t len_ = 0;
     bool fits_ = true;
 };
-
-// Stand-in for the drive table of the file services: until that table is shared, the
-// only drive is C:, and it is the host root. driveRoot gives the host directory of a drive
-// letter, null for a drive the table does not know.
-constexpr char kHostRootDrive = 'C';
-const char *driveRoot(char letter) { return (letter == 'C' || letter == 'c') ? "/" : nullptr; }
 
 // Outside modules named by their Windows names, and the host libraries that stand in.
 struct OutsideModule {
@@ -67,6 +57,21 @@ struct OutsideModule {
 constexpr OutsideModule kOutsideModules[] = {
     {"ODBCCP32.DLL", "libodbcinst.so.2"},
 };
+
+// Whether a Windows-form name names a directory (a drive, a backslash or a slash) rather
+// than being a bare file name. The second byte of a double-byte character is no backslash.
+bool hasDirectory(const unsigned char *name, const unsigned char *charLengths) {
+    if (name[0] != '\0' && name[1] == ':')
+        return true;
+    for (const unsigned char *p = name; *p != '\0';) {
+        if (*p == '\\' || *p == '/')
+            return true;
+        unsigned step = charLengths[*p];
+        while (step-- > 0 && *p != '\0')
+            ++p;
+    }
+    return false;
+}
 
 // Start of the last component of a host path.
 const char *lastComponent(const char *path) {
@@ -112,63 +117,53 @@ bool hostModulePath(void *module, char (&path)[PATH_MAX]) {
 } // namespace
 
 bool hostPathToWindows(const char *hostPath, unsigned char *out, uint32_t size) {
+    // The whole path goes through the drive table, which keeps the bytes of the last
+    // component; the host suffix at its end is then replaced by ".DLL".
+    unsigned char windows[PATH_MAX + 8];
     NameBuilder name(reinterpret_cast<char *>(out), size);
-    const char *suffix = hostSuffix(lastComponent(hostPath));
-    const char *end = suffix != nullptr ? suffix : hostPath + std::strlen(hostPath);
-    const char *p = hostPath;
-    if (*p == '/') {
-        const char drive[] = {kHostRootDrive, ':', '\\'};
-        name.append(drive, sizeof drive);
-        ++p;
+    if (windowsPathOf(hostPath, windows, sizeof windows)) {
+        const char *text = reinterpret_cast<const char *>(windows);
+        const char *suffix = hostSuffix(lastComponent(hostPath));
+        const size_t suffixLength = suffix != nullptr ? std::strlen(suffix) : 0;
+        name.append(text, std::strlen(text) - suffixLength);
+        if (suffix != nullptr)
+            name.append(".DLL", 4);
+        return name.finish();
     }
-    for (; p < end; ++p)
-        name.put(*p == '/' ? '\\' : *p);
-    if (suffix != nullptr)
-        name.append(".DLL", 4);
-    return name.finish();
+    name.finish(); // an empty text
+    return false;
 }
 
 bool windowsPathToHost(const unsigned char *windowsName, char *out, uint32_t size, const unsigned char *charLengths) {
     const char *p = reinterpret_cast<const char *>(windowsName);
     NameBuilder name(out, size);
-    size_t length = std::strlen(p);
-    if (*p == '/') { // a host path
-        name.append(p, length);
-        return name.finish();
-    }
     for (const OutsideModule &module : kOutsideModules)
         if (strcasecmp(p, module.windowsName) == 0) {
             name.append(module.hostName, std::strlen(module.hostName));
             return name.finish();
         }
-    if (p[0] == '\\' && p[1] == '\\') // network names have no host counterpart
-        return name.fail();
-    const char *end = p + length;
-    if (p[0] != '\0' && p[1] == ':') {
-        const char *root = driveRoot(p[0]);
-        if (root == nullptr)
-            return name.fail();
-        name.append(root, std::strlen(root));
-        p += 2;
-        while (*p == '\\')
-            ++p;
-    }
-    bool dllSuffix = end - p >= 4 && strcasecmp(end - 4, ".DLL") == 0;
-    if (dllSuffix)
-        end -= 4;
-    while (p < end) {
-        unsigned step = charLengths[static_cast<unsigned char>(*p)];
-        if (step == 1) {
-            name.put(*p == '\\' ? '/' : *p);
-            ++p;
-            continue;
-        }
-        for (; step > 0 && p < end && *p != '\0'; --step)
-            name.put(*p++);
-    }
+    // ".DLL" becomes ".so" (a host path is taken as it stands).
+    size_t length = std::strlen(p);
+    const bool dllSuffix = *p != '/' && length >= 4 && strcasecmp(p + length - 4, ".DLL") == 0;
+    name.append(p, dllSuffix ? length - 4 : length);
     if (dllSuffix)
         name.append(".so", 3);
-    return name.finish();
+    if (!name.finish())
+        return false;
+    if (!hasDirectory(windowsName, charLengths))
+        return true; // a bare name is left to the host's search rules
+    char named[PATH_MAX];
+    const size_t namedLength = std::strlen(out);
+    if (namedLength >= sizeof named) {
+        out[0] = '\0';
+        return false;
+    }
+    std::memcpy(named, out, namedLength + 1);
+    if (!hostPathOf(reinterpret_cast<const unsigned char *>(named), charLengths, out, size)) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
 }
 
 void *moduleContaining(const void *address) {

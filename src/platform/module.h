@@ -36,10 +36,12 @@ ZO_API uint32_t moduleFileName(void *module, unsigned char *out, uint32_t size);
 // string table or no such text.
 ZO_API int moduleLoadString(void *module, unsigned id, unsigned char *buffer, int size);
 
-// Name translation between host paths and Windows form (see above). Each returns false,
-// with out left empty, when the result does not fit in size bytes or the name cannot be
-// mapped (a drive that the table does not know). A host path's bytes '/' and ".so" never
-// occur inside a double-byte character; a Windows name is walked by charLengths.
+// Name translation between host paths and Windows form (see above), through the drive
+// table of the path services; a bare module name (no directory) stays bare. Each returns
+// false, with out left empty, when the result does not fit in size bytes or the name
+// cannot be mapped (a drive that the table does not know). A host path's bytes '/' and
+// ".so" never occur inside a double-byte character; a Windows name is walked by
+// charLengths.
 ZO_API bool hostPathToWindows(const char *hostPath, unsigned char *out, uint32_t size);
 ZO_API bool windowsPathToHost(const unsigned char *name, char *out, uint32_t size, const unsigned char *charLengths);
 
