@@ -20,7 +20,7 @@ bool matches(const unsigned char *name, const unsigned char *pattern, const unsi
     const unsigned char *star = nullptr;
     const unsigned char *resume = nullptr;
     while (*name != '\0') {
-        unsigned step = length[*name];
+        unsigned step = bosCharSize(name, length);
         if (*pattern == '*') {
             star = ++pattern;
             resume = name;
@@ -37,7 +37,7 @@ bool matches(const unsigned char *name, const unsigned char *pattern, const unsi
         if (star == nullptr)
             return false;
         pattern = star;
-        resume += length[*resume];
+        resume += bosCharSize(resume, length);
         name = resume;
     }
     while (*pattern == '*')
@@ -67,11 +67,9 @@ struct FindCursor {
 bool openPattern(const unsigned char *name, FindCursor *cursor) {
     const unsigned char *length = mdsCharLengthTable();
     const unsigned char *part = name;
-    for (const unsigned char *p = name; *p != '\0'; p += length[*p]) {
+    for (const unsigned char *p = name; *p != '\0'; p += bosCharSize(p, length)) {
         if (*p == '\\' || (p == name + 1 && *p == ':'))
             part = p + 1;
-        if (length[*p] == 2 && p[1] == '\0')
-            break;
     }
     std::size_t dirLength = static_cast<std::size_t>(part - name);
     std::size_t partLength = std::strlen(reinterpret_cast<const char *>(part));

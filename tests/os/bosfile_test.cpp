@@ -363,6 +363,13 @@ TEST_F(BosFile, RenameMovesAndReportsFailure) {
     plat::fileTestInjectFault(plat::FileOp::Rename, 1, plat::FileFault::Fail);
     EXPECT_EQ(bosrname(u(dir.windows("b.txt")), u(dir.windows("c.txt"))), ZoFailure);
     EXPECT_TRUE(fs::exists(dir.host() / "b.txt"));
+    // An existing target is not replaced.
+    dir.write("d.txt", "keep");
+    EXPECT_EQ(bosrname(u(dir.windows("b.txt")), u(dir.windows("D.TXT"))), ZoFailure);
+    EXPECT_EQ(takeError(), 30042u);
+    EXPECT_EQ(dir.read("d.txt"), "keep");
+    EXPECT_EQ(bosrname(u(dir.windows("b.txt")), u(dir.windows("B.TXT"))), ZoSuccess);
+    EXPECT_EQ(dir.read("b.txt"), "data");
 }
 
 TEST_F(BosFile, AttributesOfFilesDirectoriesAndNothing) {
