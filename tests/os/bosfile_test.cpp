@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "os/bosint.h"
+#include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "support/temp_dir.h"
@@ -336,6 +337,24 @@ TEST_F(BosFile, PathSearchFindsTheFileInALaterDirectory) {
     EXPECT_EQ(withSearch, ZoSuccess);
     EXPECT_EQ(withoutSearch, ZoFailure);
     EXPECT_EQ(hostPath, ZoSuccess);
+}
+
+TEST_F(BosFile, PathSearchKeepsDoubleByteDirectoriesWhole) {
+    // 0x95 0x5C is one character of code page 932 whose trail byte is a backslash: the
+    // entry does not end in a separator, so one is added.
+    std::string dbcsDir("\x95\x5C");
+    fs::create_directory(dir.host() / dbcsDir);
+    dir.write(dbcsDir + "/FOUND.INI", "[x]");
+    const char *saved = std::getenv("PATH");
+    std::string oldPath = saved != nullptr ? saved : "";
+    setenv("PATH", (dir.windows() + "\\" + dbcsDir).c_str(), 1);
+    zo::plat::setCodePageForTest(932);
+    int h = 0;
+    ZoStatus status = openFile("\\FOUND.INI", BOS_SEARCHPATH, &h);
+    zo::plat::setCodePageForTest(1252);
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(status, ZoSuccess);
+    bosFileClose(h);
 }
 
 TEST_F(BosFile, DeleteSucceedsForMissingFilesAndFailsForDirectories) {
