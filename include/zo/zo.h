@@ -24,3 +24,6 @@
 #include <zo/zotime.h>
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
+#include <zo/zolexer.h>
+#include <zo/zotmpfil.h>
+#include <zo/zotree.h>

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "os/bosint.h"
-#include "platform/unicode.h"
 
 namespace {
 
@@ -60,6 +59,6 @@ ZoStatus applyOEMConvert(const unsigned char *name, unsigned char *out, int uppe
     bool longUnicodeNames = (volume.flags & 0x4) != 0 && volume.maxComponentLength >= 255 &&
                             (std::strcmp(volume.fileSystem, "FAT") == 0 || std::strcmp(volume.fileSystem, "NTFS") == 0);
     if (!longUnicodeNames)
-        zo::plat::ansiToOem(out, out);
+        zo::plat::ansiToOem(out);
     return ZoSuccess;
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "os/bosint.h"
-#include "platform/unicode.h"
 
 namespace {
 
@@ -88,7 +87,7 @@ void prefixCurrentDirectory(unsigned char *path, const unsigned char *rest, bool
     if (!plat::currentDirectory(cwd, sizeof cwd))
         std::strcpy(reinterpret_cast<char *>(cwd), "C:\\");
     if (oem)
-        plat::ansiToOem(cwd, cwd);
+        plat::ansiToOem(cwd);
     std::size_t n = lengthOf(cwd);
     if (tail[0] == '\\') {
         n = startsWithDrive(cwd, length) ? 2 : 0;
@@ -109,7 +108,7 @@ void prefixCurrentDirectory(unsigned char *path, const unsigned char *rest, bool
 void bosfpath(unsigned char *path, int convert) {
     const unsigned char *length = mdsCharLengthTable();
     if (convert != 0)
-        plat::ansiToOem(path, path);
+        plat::ansiToOem(path);
     bool networkName = path[0] == '\\' && path[1] == '\\';
     unsigned char *colon = findChar(path, ':', length);
     bool keepAsGiven = networkName || path[0] == '/' || (colon != nullptr && colon != path + 1);
@@ -120,7 +119,7 @@ void bosfpath(unsigned char *path, int convert) {
         removeParentSteps(path, length);
     }
     if (convert != 0) {
-        plat::oemToAnsi(path, path);
+        plat::oemToAnsi(path);
         bosUpperName(path);
     }
 }

@@ -1,10 +1,12 @@
 #include "platform/path.h"
 
 #include "platform/codepage.h"
+#include "platform/unicode.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -350,6 +352,61 @@ void setVolumeInformationForTest(const VolumeInfo *info) {
     g_volumeOverridden = info != nullptr;
     if (info != nullptr)
         g_volumeOverride = *info;
+}
+
+namespace {
+
+// Byte tables between a single-byte ANSI page and its OEM page, built once per page.
+struct OemTables {
+    std::once_flag built;
+    unsigned char toOem[256];
+    unsigned char toAnsi[256];
+};
+
+OemTables g_oemTables[9];   // code pages 1250-1258
+
+// table[b] = the byte of page `to` for byte b of page `from` ('?' when it has none).
+void buildOneWay(unsigned from, unsigned to, unsigned char *table) {
+    table[0] = 0;
+    for (unsigned b = 1; b < 256; ++b) {
+        unsigned char in = static_cast<unsigned char>(b);
+        uint16_t unit = '?';
+        unsigned char out = '?';
+        ConvertStatus status;
+        if (codePageToUcs2(from, &in, 1, &unit, 1, &status) == 1)
+            ucs2ToCodePage(to, &unit, 1, &out, 1, &status);
+        table[b] = out != 0 ? out : '?';
+    }
+}
+
+// The tables of the current ANSI page, null for the double-byte pages.
+const OemTables *oemTables() {
+    unsigned page = ansiCodePage();
+    if (page < 1250 || page > 1258)
+        return nullptr;
+    OemTables &t = g_oemTables[page - 1250];
+    std::call_once(t.built, [&t, page] {
+        buildOneWay(page, oemCodePage(), t.toOem);
+        buildOneWay(oemCodePage(), page, t.toAnsi);
+    });
+    return &t;
+}
+
+void mapBytes(unsigned char *text, const unsigned char *table) {
+    for (; *text != '\0'; ++text)
+        *text = table[*text];
+}
+
+} // namespace
+
+void ansiToOem(unsigned char *text) {
+    if (const OemTables *t = oemTables())
+        mapBytes(text, t->toOem);
+}
+
+void oemToAnsi(unsigned char *text) {
+    if (const OemTables *t = oemTables())
+        mapBytes(text, t->toAnsi);
 }
 
 } // namespace zo::plat

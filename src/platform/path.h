@@ -70,3 +70,13 @@ ZO_API bool volumeInformation(const unsigned char *root, VolumeInfo *info);
 ZO_API void setVolumeInformationForTest(const VolumeInfo *info);
 
 } // namespace zo::plat
+
+namespace zo::plat {
+
+// Converts a name in place between the ANSI and the OEM code page (437 for the single-byte
+// pages; the double-byte pages are their own OEM page, so nothing changes). A character the
+// other page lacks becomes '?'.
+ZO_API void ansiToOem(unsigned char *text);
+ZO_API void oemToAnsi(unsigned char *text);
+
+} // namespace zo::plat

@@ -178,4 +178,26 @@ TEST(PlatformPath, CurrentDirectoryRoundTrips) {
     EXPECT_FALSE(plat::setCurrentDirectory(u("missing"), plat::ansiCharLengths()));
 }
 
+TEST(PlatformOem, SingleBytePagesConvertThroughCodePage437) {
+    unsigned char text[] = "caf\xE9 \x80 x";
+    plat::ansiToOem(text);
+    // é is 0x82 in 437; the euro sign has no place there.
+    EXPECT_STREQ(reinterpret_cast<char *>(text), "caf\x82 ? x");
+    plat::oemToAnsi(text);
+    EXPECT_STREQ(reinterpret_cast<char *>(text), "caf\xE9 ? x");
+    plat::setCodePageForTest(1251);
+    unsigned char cyrillic[] = "\xC0\xE0";   // А а
+    plat::ansiToOem(cyrillic);
+    plat::setCodePageForTest(1252);
+    EXPECT_STREQ(reinterpret_cast<char *>(cyrillic), "??");
+}
+
+TEST(PlatformOem, DoubleBytePagesAreTheirOwnOemPage) {
+    plat::setCodePageForTest(932);
+    unsigned char text[] = "\x95\x5C\xE9";
+    plat::ansiToOem(text);
+    plat::setCodePageForTest(1252);
+    EXPECT_STREQ(reinterpret_cast<char *>(text), "\x95\x5C\xE9");
+}
+
 } // namespace
