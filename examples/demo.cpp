@@ -42,6 +42,27 @@ void showMemory() {
     ramFree(block);
 }
 
+void showErrorList() {
+    std::puts("== error list");
+    mdsPerTaskInit(); // loads the message texts (libzoR.so beside libzo.so)
+    ZoErrorList errors(nullptr, 1);
+    ZoErrorKeeper::setErrorList(&errors);
+    uint32_t value = 0;
+    convert(reinterpret_cast<const unsigned char *>("4294967296"), &value);
+    convert(reinterpret_cast<const unsigned char *>("12 apples"), &value);
+    unsigned char bytes[4];
+    dehexify(bytes, reinterpret_cast<const unsigned char *>("0FG1"), 4);
+    addDatabaseError(7, -1017, reinterpret_cast<const unsigned char *>("login refused by the server"),
+                     ErrorTypeWarning);
+    for (ZoNode *node = errors.getFirstNode(); node != nullptr; node = errors.getNextNode()) {
+        auto *error = static_cast<ZoError *>(node);
+        std::printf("%s %u: %s\n", error->isWarning() ? "warning" : "error", error->getErrorNumber(),
+                    reinterpret_cast<const char *>(error->getErrorText()));
+    }
+    ZoErrorKeeper::giveUpErrorList();
+    mdsPerTaskTerm();
+}
+
 void showTree() {
     std::puts("== B-tree on the scratch store");
     ZoTree tree(4, 4, treeU32Compare, 1, 0, 1);
@@ -79,6 +100,7 @@ int main() {
     showPerThreadSlots();
     showCharacterStepping();
     showMemory();
+    showErrorList();
     showTree();
     return 0;
 }

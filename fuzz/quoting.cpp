@@ -2,6 +2,7 @@
 // operations on arbitrary bytes, in code pages 1252 and 932 and in UTF-8 mode, and checks
 // the invariants every result must keep.
 #include <zo/pertask.h>
+#include <zo/strfuncs.h>
 #include <zo/zoparams.h>
 #include <zo/zostring.h>
 
@@ -62,12 +63,38 @@ void fuzzLineBreaks(const unsigned char *text, uint32_t length, Input &in) {
     checkTerminated(s);
 }
 
-void fuzzQuotedCopy(const unsigned char *text, uint32_t length) {
-    ZoSubString quoted(text, length);
+// Quoting and unquoting: every text of whole characters comes back from its quoted form.
+void fuzzQuoting(const unsigned char *text, uint32_t length, Input &in) {
+    const unsigned char quote = in.take();
+    ZoSubString view(text, length);
     ZoString out;
-    check(quoted.copyQuotedStr(&out) == ZoSuccess);
+    check(view.copyQuotedStr(&out) == ZoSuccess);
     checkTerminated(out);
     check(out.length() <= length);
+
+    auto *quoted = static_cast<unsigned char *>(std::malloc(2 * size_t{length} + 3));
+    auto *plain = static_cast<unsigned char *>(std::malloc(2 * size_t{length} + 3));
+    uint32_t quotedLength = static_cast<uint32_t>(strCopyQuoted(quoted, text, length, quote) - quoted);
+    uint32_t plainLength = static_cast<uint32_t>(strCopyUnquoted(plain, quoted, quotedLength) - plain);
+    // Only a lead byte cut off at the end is lost.
+    check(plainLength == length || plainLength + 1 == length);
+    check(std::memcmp(plain, text, plainLength) == 0);
+    uint32_t removed = strRemoveQuotes(quoted, quotedLength, quote);
+    check(removed <= quotedLength);
+    // Arbitrary bytes, unquoted as they are, stay within their bounds.
+    strCopyUnquoted(plain, text, length);
+    std::free(quoted);
+    std::free(plain);
+
+    ZoString s;
+    check(s.initialize(text, length) == ZoSuccess);
+    check(s.addQuotes(quote) == ZoSuccess);
+    checkTerminated(s);
+    check(s.length() == quotedLength);
+    s.removeQuotes();
+    check(s.length() == plainLength);
+    check(s.addQuotedBytes(ZoSubString(s.data(), s.length()), quote) == ZoSuccess);
+    checkTerminated(s);
 }
 
 void fuzzEdits(const unsigned char *text, uint32_t length, Input &in) {
@@ -93,7 +120,10 @@ void fuzzParams(const unsigned char *text, uint32_t length, Input &in) {
     check(message.initialize(text, length) == ZoSuccess);
     for (int i = in.take() % 16; i > 0; --i) {
         uint8_t kind = in.take();
-        if (kind % 3 == 0) {
+        if (kind % 5 == 4) {
+            unsigned char value[4] = {in.take(), in.take(), in.take(), 0};
+            message.setQuotedParam(value, in.take());
+        } else if (kind % 3 == 0) {
             uint32_t n = in.take() % 8;
             n = n < in.size ? n : static_cast<uint32_t>(in.size);
             message << ZoSubString(in.data, n);
@@ -114,11 +144,13 @@ void fuzzParams(const unsigned char *text, uint32_t length, Input &in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Input in{data, size};
     uint8_t mode = in.take();
+    // Switching the code page rebuilds its tables: do it only when the page changes.
+    static unsigned codePage = 1252;
+    unsigned wanted = mode % 3 == 1 ? 932 : 1252;
+    if (wanted != codePage && zo::plat::setCodePageForTest(wanted))
+        codePage = wanted;
     uint32_t utf8 = ZoCharModeUtf8;
-    if (mode % 3 == 1)
-        zo::plat::setCodePageForTest(932);
-    if (mode % 3 == 2)
-        mdsSetPerThreadData(PerThreadCharMode, &utf8);
+    mdsSetPerThreadData(PerThreadCharMode, mode % 3 == 2 ? &utf8 : nullptr);
 
     uint32_t length = in.take() % 64;
     length = length < in.size ? length : static_cast<uint32_t>(in.size);
@@ -128,13 +160,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     in.data += length;
     in.size -= length;
 
-    fuzzQuotedCopy(text, length);
+    fuzzQuoting(text, length, in);
     fuzzLineBreaks(text, length, in);
     fuzzEdits(text, length, in);
     fuzzParams(text, length, in);
 
     std::free(text);
     mdsSetPerThreadData(PerThreadCharMode, nullptr);
-    zo::plat::setCodePageForTest(1252);
     return 0;
 }

@@ -32,6 +32,9 @@ public:
     ZoStatus setParam(int32_t value);
     ZoStatus setParam(const ZoSubString &text);
 
+    // Fills the next %s placeholder with the text quoted by addQuotes(quote).
+    ZoStatus setQuotedParam(const unsigned char *text, unsigned char quote);
+
     // The streaming forms: ignored while the failed flag is set.
     ZoParamString &operator<<(const unsigned char *text);
     ZoParamString &operator<<(const char *text) { return *this << reinterpret_cast<const unsigned char *>(text); }

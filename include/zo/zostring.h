@@ -20,6 +20,11 @@ public:
     ZoSubString(const unsigned char *bytes, uint32_t n) { set(bytes, n); }
     ~ZoSubString() override;
 
+    // Byte text: case-blind order, the shorter text first on a tie (-1, 0, 1). Wide text:
+    // case-blind (A-Z only) over the common length, with no tie-break. `other` must be a
+    // ZoSubString; a null one orders first.
+    short compare(const ZoObject *other) const override;
+
 
     unsigned char *data() const { return data_; }
     uint32_t length() const { return length_; }
@@ -41,11 +46,22 @@ public:
     // Offset of the first occurrence of the NUL-terminated text that starts on a character
     // boundary at or after start; length() when none (an empty text never occurs).
     uint32_t findSubString(const unsigned char *text, uint32_t start) const;
+    // Sum of the first five bytes upper-cased (up to an embedded 0 byte, as the platform's
+    // case mapping of a terminated text stops there): texts that differ only in case or
+    // after their fifth byte hash alike.
+    uint32_t hash() const;
+    // Writes the unquoted form of this quoted text (its first byte is the quote) to out,
+    // which must hold length() + 1 bytes; returns out.
+    unsigned char *getCopyUnquoted(unsigned char *out) const;
+    // Writes the text quoted with apostrophes to out, which must hold 2 * length() + 3
+    // bytes; returns out. The quote argument is not used: the apostrophe always is.
+    unsigned char *getCopyQuoted(unsigned char *out, uint16_t quote) const;
     // Number of characters whose first byte is c, up to length() or a 0 byte.
     uint32_t countChar(uint16_t c) const;
     // Index of the first value equal to this text (wide text: equal over the shorter of
-    // the two), or count when none.
+    // the two), or count when none. The Ci form ignores case.
     uint16_t indexInSet(const unsigned char **values, uint16_t count) const;
+    uint16_t indexInSetCi(const unsigned char **values, uint16_t count) const;
     // Drops trailing white-space bytes.
     void rightBlankTrim();
     // Appends every non-empty line (lines end at CR LF, the last one may not) as a new
@@ -118,6 +134,14 @@ public:
     ZoStatus replaceSubString(const ZoSubString *part, const unsigned char *with, uint32_t withLen);
 
 
+    // Replaces the contents by their quoted form: the quote, the text with each quote byte
+    // doubled (double-byte characters copied whole), the quote, a NUL.
+    ZoStatus addQuotes(uint16_t quote);
+    // Replaces the contents by their unquoted form; the first byte is taken as the quote.
+    void removeQuotes();
+    // Appends the quoted form of part (which may view this string's own text).
+    ZoStatus addQuotedBytes(const ZoSubString &part, uint16_t quote);
+
     // Makes the text end with at least count CR LF pairs; surplus pairs stay.
     ZoStatus forceEol(int count);
     // Breaks lines longer than width at the last blank outside quoted sections (quote
@@ -139,8 +163,13 @@ private:
     ZoStatus resize(uint32_t n);
     // Makes sure the buffer exists and holds at least n bytes (n above 4 GiB fails).
     ZoStatus ensure(uint64_t n);
+    // The same for an edit that reads bytes which may lie in this string's own buffer:
+    // when the buffer moves, bytes is moved along with it.
+    ZoStatus ensure(uint64_t n, const unsigned char *&bytes, uint32_t count);
     // Appends bytes known to fit.
     void append(const unsigned char *bytes, uint32_t n);
+    // Appends the decimal digits of a number.
+    ZoStatus concatDecimal(const unsigned char *digits, uint32_t n);
     // Takes result's contents as this string's own (its buffer when this string owns its
     // buffer, else a copy into the borrowed buffer when it fits).
     ZoStatus adoptContents(ZoString &result);

@@ -36,13 +36,19 @@ unsigned char *digitsBefore(unsigned char *end, uint32_t value) {
     return end;
 }
 
+unsigned digitCount(uint32_t value) {
+    if (value < 10000)
+        return value < 100 ? (value < 10 ? 1 : 2) : (value < 1000 ? 3 : 4);
+    if (value < 100000000)
+        return value < 1000000 ? (value < 100000 ? 5 : 6) : (value < 10000000 ? 7 : 8);
+    return value < 1000000000 ? 9 : 10;
+}
+
 unsigned short writeDigits(unsigned char *out, uint32_t value) {
-    unsigned char digits[10];
-    unsigned char *first = digitsBefore(digits + sizeof digits, value);
-    auto n = static_cast<unsigned short>(digits + sizeof digits - first);
-    std::memcpy(out, first, n);
+    const unsigned n = digitCount(value);
     out[n] = '\0';
-    return n;
+    digitsBefore(out + n, value);
+    return static_cast<unsigned short>(n);
 }
 
 // ---- Parsing
@@ -53,19 +59,33 @@ bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 // White space as the C runtime's isspace sees it in the "C" locale.
 bool isSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// Where a text ends: at its NUL, or (counted text, which holds no NUL) at `end`.
+template <bool Counted>
+struct TextEnd {
+    const unsigned char *end;
+    bool more(const unsigned char *p) const {
+        if constexpr (Counted)
+            return p < end;
+        else
+            return *p != '\0';
+    }
+};
+
 // Length of the blank at p: 1 for white space, 2 for the ideographic space 0x81 0x40 of
 // the double-byte code pages (when 0x81 is a lead byte), else 0.
-unsigned blankAt(const unsigned char *p, const unsigned char *end) {
+template <bool Counted>
+unsigned blankAt(const unsigned char *p, TextEnd<Counted> text) {
     if (isSpace(*p))
         return 1;
-    if (*p == 0x81 && end - p >= 2 && p[1] == 0x40 && zo::plat::isLeadByte(0x81))
+    if (*p == 0x81 && text.more(p + 1) && p[1] == 0x40 && zo::plat::isLeadByte(0x81))
         return 2;
     return 0;
 }
 
-const unsigned char *skipBlanks(const unsigned char *p, const unsigned char *end, bool plusSigns) {
-    while (p < end) {
-        if (unsigned n = blankAt(p, end))
+template <bool Counted>
+const unsigned char *skipBlanks(const unsigned char *p, TextEnd<Counted> text, bool plusSigns) {
+    while (text.more(p)) {
+        if (unsigned n = blankAt(p, text))
             p += n;
         else if (plusSigns && *p == '+')
             ++p;
@@ -76,17 +96,22 @@ const unsigned char *skipBlanks(const unsigned char *p, const unsigned char *end
 }
 
 // The core of every text-to-number form: blanks and plus signs, digits, blanks.
-Parsed parseUnsigned(const unsigned char *p, const unsigned char *end, uint32_t *value) {
-    p = skipBlanks(p, end, true);
+template <bool Counted>
+Parsed parseUnsigned(const unsigned char *p, TextEnd<Counted> text, uint32_t *value) {
+    if (!text.more(p) || !isDigit(*p))
+        p = skipBlanks(p, text, true);
     uint32_t v = 0;
-    for (; p < end && isDigit(*p); ++p) {
+    // Nine digits cannot overflow; the check starts with the tenth.
+    for (unsigned unchecked = 9; unchecked > 0 && text.more(p) && isDigit(*p); --unchecked, ++p)
+        v = v * 10 + (*p - '0');
+    for (; text.more(p) && isDigit(*p); ++p) {
         uint32_t digit = *p - '0';
         // 4,294,967,295 = 429,496,729 * 10 + 5
         if (v > 429496729 || (v == 429496729 && digit > 5))
             return Parsed::OutOfRange;
         v = v * 10 + digit;
     }
-    if (skipBlanks(p, end, false) != end)
+    if (text.more(p) && text.more(skipBlanks(p, text, false)))
         return Parsed::NotANumber;
     *value = v;
     return Parsed::Ok;
@@ -94,11 +119,12 @@ Parsed parseUnsigned(const unsigned char *p, const unsigned char *end, uint32_t 
 
 // Signed forms: an optional minus sign after the leading blanks, then the unsigned parse
 // of the rest; the magnitude must fit the 32-bit signed range.
-Parsed parseSigned(const unsigned char *p, const unsigned char *end, int32_t *value) {
-    p = skipBlanks(p, end, false);
-    bool negative = p < end && *p == '-';
+template <bool Counted>
+Parsed parseSigned(const unsigned char *p, TextEnd<Counted> text, int32_t *value) {
+    p = skipBlanks(p, text, false);
+    bool negative = text.more(p) && *p == '-';
     uint32_t magnitude = 0;
-    Parsed parsed = parseUnsigned(negative ? p + 1 : p, end, &magnitude);
+    Parsed parsed = parseUnsigned(negative ? p + 1 : p, text, &magnitude);
     if (parsed != Parsed::Ok)
         return parsed;
     if (magnitude > (negative ? 0x80000000u : 0x7FFFFFFFu))
@@ -107,22 +133,22 @@ Parsed parseSigned(const unsigned char *p, const unsigned char *end, int32_t *va
     return Parsed::Ok;
 }
 
-const unsigned char *endOf(const unsigned char *text) { return text + std::strlen(reinterpret_cast<const char *>(text)); }
-
-// The text is the failure's parameter: NUL-terminated, or the counted bytes.
-ZoStatus fail(Parsed parsed, const ZoSubString &text) {
-    addResourceError(parsed == Parsed::OutOfRange ? kErrorOutOfRange : kErrorNotANumber) << text;
+// Adds the failure's error; its parameter is the text (NUL-terminated, or the counted
+// bytes).
+template <bool Counted>
+ZoStatus fail(Parsed parsed, const unsigned char *text, TextEnd<Counted> end) {
+    ZoError &error = addResourceError(parsed == Parsed::OutOfRange ? kErrorOutOfRange : kErrorNotANumber);
+    if constexpr (Counted)
+        error << ZoSubString(text, static_cast<uint32_t>(end.end - text));
+    else
+        error << text;
     return ZoFailure;
 }
 
-ZoSubString viewOf(const unsigned char *text, const unsigned char *end) {
-    return ZoSubString(text, static_cast<uint32_t>(end - text));
-}
-
-// Parses [text, end) into T within [low, high], the range checked on the 32-bit result of
+// Parses the text into T within [low, high], the range checked on the 32-bit result of
 // the matching signedness.
-template <class T, class Wide>
-ZoStatus parseInto(const unsigned char *text, const unsigned char *end, T *out, Wide low, Wide high) {
+template <class T, class Wide, bool Counted>
+ZoStatus parseInto(const unsigned char *text, TextEnd<Counted> end, T *out, Wide low, Wide high) {
     Wide value = 0;
     Parsed parsed;
     bool inRange;
@@ -136,15 +162,17 @@ ZoStatus parseInto(const unsigned char *text, const unsigned char *end, T *out, 
     if (parsed == Parsed::Ok && !inRange)
         parsed = Parsed::OutOfRange;
     if (parsed != Parsed::Ok)
-        return fail(parsed, viewOf(text, end));
+        return fail(parsed, text, end);
     *out = static_cast<T>(value);
     return ZoSuccess;
 }
 
+constexpr TextEnd<false> kNulTerminated{nullptr};
+
 // Counted text stops at a NUL among its bytes, as a NUL-terminated copy of it would.
-const unsigned char *countedEnd(const unsigned char *bytes, unsigned short n) {
+TextEnd<true> countedEnd(const unsigned char *bytes, unsigned short n) {
     const void *nul = std::memchr(bytes, 0, n);
-    return nul != nullptr ? static_cast<const unsigned char *>(nul) : bytes + n;
+    return {nul != nullptr ? static_cast<const unsigned char *>(nul) : bytes + n};
 }
 
 } // namespace
@@ -179,27 +207,27 @@ unsigned short convert(unsigned char *out, unsigned short width, uint32_t value,
 }
 
 ZoStatus convert(const unsigned char *text, uint32_t *out) {
-    return parseInto<uint32_t, uint32_t>(text, endOf(text), out, 0u, UINT32_MAX);
+    return parseInto<uint32_t, uint32_t>(text, kNulTerminated, out, 0u, UINT32_MAX);
 }
 
 ZoStatus convert(const unsigned char *text, int32_t *out) {
-    return parseInto<int32_t, int32_t>(text, endOf(text), out, INT32_MIN, INT32_MAX);
+    return parseInto<int32_t, int32_t>(text, kNulTerminated, out, INT32_MIN, INT32_MAX);
 }
 
 ZoStatus convert(const unsigned char *text, uint16_t *out) {
-    return parseInto<uint16_t, uint32_t>(text, endOf(text), out, 0u, 0xFFFFu);
+    return parseInto<uint16_t, uint32_t>(text, kNulTerminated, out, 0u, 0xFFFFu);
 }
 
 ZoStatus convert(const unsigned char *text, int16_t *out) {
-    return parseInto<int16_t, int32_t>(text, endOf(text), out, -32768, 32767);
+    return parseInto<int16_t, int32_t>(text, kNulTerminated, out, -32768, 32767);
 }
 
 ZoStatus convert(const unsigned char *text, unsigned char *out) {
-    return parseInto<unsigned char, uint32_t>(text, endOf(text), out, 0u, 0xFFu);
+    return parseInto<unsigned char, uint32_t>(text, kNulTerminated, out, 0u, 0xFFu);
 }
 
 ZoStatus convert(const unsigned char *text, char *out) {
-    return parseInto<char, int32_t>(text, endOf(text), out, -128, 127);
+    return parseInto<char, int32_t>(text, kNulTerminated, out, -128, 127);
 }
 
 ZoStatus convert(const unsigned char *bytes, unsigned short n, uint16_t *out) {

@@ -2,6 +2,7 @@
 #include <zo/convert.h>
 
 #include <array>
+#include <bit>
 
 #include "frame/err.h"
 
@@ -65,9 +66,7 @@ ZoStatus notHex() {
 } // namespace
 
 uint32_t hexify(unsigned char *out, uint32_t value, unsigned short minDigits) {
-    unsigned significant = 1;
-    while (significant < 8 && (value >> (4 * significant)) != 0)
-        ++significant;
+    const unsigned significant = value == 0 ? 1 : (std::bit_width(value) + 3) / 4;
     const uint32_t total = minDigits > significant ? minDigits : significant;
     unsigned char *p = out + total;
     *p = '\0';

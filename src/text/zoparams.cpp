@@ -50,6 +50,13 @@ ZoStatus ZoParamString::setParam(const ZoSubString &text) {
     return fill('s', text.length() > 0 ? text.data() : nullptr, text.length());
 }
 
+ZoStatus ZoParamString::setQuotedParam(const unsigned char *text, unsigned char quote) {
+    ZoString quoted;
+    if (quoted.initialize(text) != ZoSuccess || quoted.addQuotes(quote) != ZoSuccess)
+        return setFailed(true);
+    return setParam(quoted);
+}
+
 ZoStatus ZoParamString::setParam(uint32_t value) {
     unsigned char digits[zo::text::kDecimalMax];
     return fill('n', digits, zo::text::formatDecimal(value, digits));

@@ -25,6 +25,16 @@ inline uint32_t formatDecimal(int32_t value, unsigned char *out) {
 // thread's character rule; length when none.
 uint32_t searchBytes(const unsigned char *text, uint32_t length, uint32_t start, const unsigned char *pattern,
                      uint32_t patternLen);
+// The calling thread's character stepping: the length table (mdsCharLengthTable) and the
+// longest character it gives.
+struct Stepping {
+    const unsigned char *length;
+    unsigned longest;
+};
+Stepping currentStepping();
+// The same search with the stepping given, for repeated searches.
+uint32_t searchBytes(const unsigned char *text, uint32_t length, uint32_t start, const unsigned char *pattern,
+                     uint32_t patternLen, const Stepping &step);
 
 // Byte count of a NUL-terminated text.
 uint32_t textLength(const unsigned char *text);

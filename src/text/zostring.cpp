@@ -2,6 +2,7 @@
 #include <zo/zostring.h>
 
 #include <cstring>
+#include <iterator>
 
 #include "frame/err.h"
 #include "text/zostrimp.h"
@@ -144,6 +145,16 @@ ZoStatus ZoString::ensure(uint64_t n) {
     return resize(static_cast<uint32_t>(n));
 }
 
+ZoStatus ZoString::ensure(uint64_t n, const unsigned char *&bytes, uint32_t count) {
+    bool inside = overlaps(bytes, count, data_, capacity_);
+    size_t offset = inside ? static_cast<size_t>(bytes - data_) : 0;
+    if (ensure(n) != ZoSuccess)
+        return ZoFailure;
+    if (inside)
+        bytes = data_ + offset;
+    return ZoSuccess;
+}
+
 void ZoString::append(const unsigned char *bytes, uint32_t n) {
     if (n > 0)
         std::memmove(data_ + length_, bytes, n);
@@ -161,29 +172,28 @@ ZoStatus ZoString::concat(unsigned char c) {
 ZoStatus ZoString::concat(const unsigned char *text) { return concat(text, textLength(text)); }
 
 ZoStatus ZoString::concat(const unsigned char *bytes, uint32_t n) {
-    // The bytes may be part of this very string: find them again if the buffer moves.
-    bool inside = overlaps(bytes, n, data_, capacity_);
-    size_t offset = inside ? static_cast<size_t>(bytes - data_) : 0;
-    if (ensure(uint64_t{length_} + n + 1) != ZoSuccess)
+    if (ensure(uint64_t{length_} + n + 1, bytes, n) != ZoSuccess)
         return ZoFailure;
-    append(inside ? data_ + offset : bytes, n);
+    append(bytes, n);
+    return ZoSuccess;
+}
+
+// A number needs room for 16 bytes after the text, whatever its digits.
+ZoStatus ZoString::concatDecimal(const unsigned char *digits, uint32_t n) {
+    if (ensure(uint64_t{length_} + 16) != ZoSuccess)
+        return ZoFailure;
+    append(digits, n);
     return ZoSuccess;
 }
 
 ZoStatus ZoString::concat(uint32_t value) {
-    if (ensure(uint64_t{length_} + 16) != ZoSuccess)
-        return ZoFailure;
     unsigned char digits[zo::text::kDecimalMax];
-    append(digits, zo::text::formatDecimal(value, digits));
-    return ZoSuccess;
+    return concatDecimal(digits, zo::text::formatDecimal(value, digits));
 }
 
 ZoStatus ZoString::concat(int32_t value) {
-    if (ensure(uint64_t{length_} + 16) != ZoSuccess)
-        return ZoFailure;
     unsigned char digits[zo::text::kDecimalMax];
-    append(digits, zo::text::formatDecimal(value, digits));
-    return ZoSuccess;
+    return concatDecimal(digits, zo::text::formatDecimal(value, digits));
 }
 
 ZoStatus ZoString::changeBytes(uint32_t pos, uint32_t oldLen, const unsigned char *src, uint32_t newLen) {
@@ -238,11 +248,16 @@ ZoStatus ZoString::replaceSubString(const unsigned char *pattern, uint32_t patte
     if (!find.ok(pattern) || !insert.ok(with))
         return ZoFailure;
 
+    // The first occurrences are remembered so that the rewrite need not search again.
+    const zo::text::Stepping step = zo::text::currentStepping();
+    uint32_t found[128];
     uint32_t count = 0;
     for (uint32_t start = 0;; ++count) {
-        uint32_t pos = zo::text::searchBytes(data_, length_, start, find.get(), searchLen);
+        uint32_t pos = zo::text::searchBytes(data_, length_, start, find.get(), searchLen, step);
         if (pos >= length_ || patternLen > length_ - pos)
             break;
+        if (count < std::size(found))
+            found[count] = pos;
         start = pos + patternLen;
     }
     if (count == 0)
@@ -258,7 +273,8 @@ ZoStatus ZoString::replaceSubString(const unsigned char *pattern, uint32_t patte
     const unsigned char *text = data_ + shift;
     uint32_t start = 0, written = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t pos = zo::text::searchBytes(text, length_, start, find.get(), searchLen);
+        uint32_t pos = i < std::size(found) ? found[i]
+                                            : zo::text::searchBytes(text, length_, start, find.get(), searchLen, step);
         std::memmove(data_ + written, text + start, pos - start);
         written += pos - start;
         if (insert.get() != nullptr && withLen > 0)

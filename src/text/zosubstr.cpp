@@ -1,23 +1,22 @@
 // ZoSubString: searches, counts and set lookups over a byte (or 16-bit) view.
 #include <zo/zostring.h>
 #include <zo/pertask.h>
+#include <zo/strfuncs.h>
 #include <zo/zoarray.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "platform/codepage.h"
 #include "text/zostrimp.h"
 
 ZoSubString::~ZoSubString() = default;
 
 uint32_t ZoSubString::findChar(uint16_t c, uint32_t start) const {
-    if (data_ == nullptr)
+    if (c > 0xFF)
         return length_;
-    const unsigned char *charLength = mdsCharLengthTable();
-    for (uint32_t pos = start; pos < length_; pos += charLength[data_[pos]])
-        if (data_[pos] == c)
-            return pos;
-    return length_;
+    const unsigned char byte = static_cast<unsigned char>(c);
+    return zo::text::searchBytes(data_, length_, start, &byte, 1);
 }
 
 uint32_t ZoSubString::findSubString(const unsigned char *text, uint32_t start) const {
@@ -50,7 +49,50 @@ uint32_t wideLength(const unsigned char *text) {
     return n;
 }
 
+// Wide text ignoring case: only A-Z fold to a-z.
+uint16_t foldWide(uint16_t unit) { return unit >= 'A' && unit <= 'Z' ? static_cast<uint16_t>(unit + 32) : unit; }
+
+short compareWideCi(const unsigned char *a, const unsigned char *b, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+        uint16_t x = foldWide(wideAt(a, i)), y = foldWide(wideAt(b, i));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
 } // namespace
+
+short ZoSubString::compare(const ZoObject *other) const {
+    auto *that = static_cast<const ZoSubString *>(other);
+    if (that == nullptr)
+        return 1;
+    if (isWide())
+        return compareWideCi(data_, that->data_, std::min(length_, that->length_));
+    return strCompareCi(data_, length_, that->data_, that->length_);
+}
+
+uint32_t ZoSubString::hash() const {
+    unsigned char head[6] = {};
+    uint32_t n = std::min<uint32_t>(length_, 5);
+    if (n > 0)
+        std::memcpy(head, data_, n);
+    zo::plat::upperBuffer(head, zo::text::textLength(head));
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < n; ++i)
+        sum += head[i];
+    return sum;
+}
+
+uint16_t ZoSubString::indexInSetCi(const unsigned char **values, uint16_t count) const {
+    for (uint16_t i = 0; i < count; ++i) {
+        const unsigned char *value = values[i];
+        if (isWide() ? compareWideCi(value, data_, std::min(wideLength(value), length_)) == 0
+                     : strCompareCi(value, zo::text::textLength(value), data_, length_) == 0)
+            return i;
+    }
+    return count;
+}
 
 uint16_t ZoSubString::indexInSet(const unsigned char **values, uint16_t count) const {
     for (uint16_t i = 0; i < count; ++i) {
@@ -77,14 +119,10 @@ void ZoSubString::rightBlankTrim() {
 }
 
 ZoStatus ZoSubString::copyQuotedStr(ZoString *out) const {
-    // This view may lie inside out's own text: find it again if out's buffer moves.
+    // This view may lie inside out's own text.
     const unsigned char *src = data_;
-    bool inside = zo::text::overlaps(src, length_, out->data_, out->capacity_);
-    size_t offset = inside ? static_cast<size_t>(src - out->data_) : 0;
-    if (out->ensure(uint64_t{out->length_} + length_ + 1) != ZoSuccess)
+    if (out->ensure(uint64_t{out->length_} + length_ + 1, src, length_) != ZoSuccess)
         return ZoFailure;
-    if (inside)
-        src = out->data_ + offset;
     // The write position stays at or after every byte still to be read, even in place.
     unsigned char *dest = out->data_ + out->length_;
     const unsigned char *leadLength = mdsLeadByteLengthTable();

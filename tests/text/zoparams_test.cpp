@@ -5,9 +5,9 @@
 #include <string>
 
 #include "support/alloc_failure.h"
-#include "text/zostring_modes.h"
+#include "text/text_modes.h"
 
-using zotest::bytes;
+using zotest::u;
 
 namespace {
 
@@ -66,8 +66,8 @@ TEST(ZoParamStringTest, NullTextAndEmptyViewRemoveThePlaceholder) {
     ASSERT_EQ(message.initialize("<%s1><%s2><%s3>"), ZoSuccess);
     ASSERT_EQ(message.setParam(static_cast<const unsigned char *>(nullptr)), ZoSuccess);
     // An empty view whose pointer still addresses text inserts nothing.
-    ASSERT_EQ(message.setParam(ZoSubString(bytes("ignored"), 0)), ZoSuccess);
-    ASSERT_EQ(message.setParam(ZoSubString(bytes("view!"), 4)), ZoSuccess);
+    ASSERT_EQ(message.setParam(ZoSubString(u("ignored"), 0)), ZoSuccess);
+    ASSERT_EQ(message.setParam(ZoSubString(u("view!"), 4)), ZoSuccess);
     EXPECT_EQ(textOf(message), "<><><view>");
 }
 
@@ -148,6 +148,36 @@ TEST(ZoParamStringTest, PlaceholdersAfterDoubleByteCharactersAreFound) {
     ASSERT_EQ(message.initialize("\x81%s1 %s1"), ZoSuccess);
     message << "v";
     EXPECT_EQ(textOf(message), "\x81%s1 v");
+}
+
+} // namespace
+
+namespace {
+
+TEST(ZoParamStringQuoteTest, QuotedParamDoublesTheQuote) {
+    ZoParamString message;
+    ASSERT_EQ(message.initialize("name=%s1;"), ZoSuccess);
+    ASSERT_EQ(message.setQuotedParam(u("O'Brien"), '\''), ZoSuccess);
+    EXPECT_EQ(textOf(message), "name='O''Brien';");
+    EXPECT_EQ(message.counter(), 1);
+}
+
+TEST(ZoParamStringQuoteTest, QuotedParamFailureSetsTheFlagAndKeepsTheText) {
+    uint32_t points = zotest::forEachAllocationFailure([](zotest::FailurePoint &point) {
+        ZoParamString message;
+        ASSERT_EQ(message.initialize("[%s1]"), ZoSuccess);
+        point.arm();
+        ZoStatus status = message.setQuotedParam(u("a\"b"), '"');
+        if (point.disarm()) {
+            EXPECT_EQ(status, ZoFailure);
+            EXPECT_TRUE(message.failed());
+            EXPECT_EQ(textOf(message), "[%s1]");
+        } else {
+            EXPECT_EQ(status, ZoSuccess);
+            EXPECT_EQ(textOf(message), "[\"a\"\"b\"]");
+        }
+    });
+    EXPECT_EQ(points, 3u) << "the copy, its quoted form and the fill";
 }
 
 } // namespace
