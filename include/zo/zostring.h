@@ -168,6 +168,8 @@ private:
     ZoStatus ensure(uint64_t n, const unsigned char *&bytes, uint32_t count);
     // Appends bytes known to fit.
     void append(const unsigned char *bytes, uint32_t n);
+    // Appends the decimal digits of a number.
+    ZoStatus concatDecimal(const unsigned char *digits, uint32_t n);
     // Takes result's contents as this string's own (its buffer when this string owns its
     // buffer, else a copy into the borrowed buffer when it fits).
     ZoStatus adoptContents(ZoString &result);

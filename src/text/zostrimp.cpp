@@ -3,7 +3,8 @@
 
 #include <zo/pertask.h>
 
-#include <algorithm>
+#include "platform/codepage.h"
+
 #include <cstring>
 
 namespace zo::text {
@@ -24,10 +25,10 @@ uint32_t formatDecimal(uint32_t magnitude, bool negative, unsigned char *out) {
 }
 
 Stepping currentStepping() {
-    Stepping step{mdsCharLengthTable(), 1};
-    for (unsigned b = 0x80; b < 256; ++b)
-        step.longest = std::max<unsigned>(step.longest, step.length[b]);
-    return step;
+    const unsigned char *length = mdsCharLengthTable();
+    if (length == zo::plat::utf8CharLengths())
+        return {length, 3};
+    return {length, zo::plat::hasLeadBytes() ? 2u : 1u};
 }
 
 namespace {

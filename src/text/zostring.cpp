@@ -178,20 +178,22 @@ ZoStatus ZoString::concat(const unsigned char *bytes, uint32_t n) {
     return ZoSuccess;
 }
 
-ZoStatus ZoString::concat(uint32_t value) {
+// A number needs room for 16 bytes after the text, whatever its digits.
+ZoStatus ZoString::concatDecimal(const unsigned char *digits, uint32_t n) {
     if (ensure(uint64_t{length_} + 16) != ZoSuccess)
         return ZoFailure;
-    unsigned char digits[zo::text::kDecimalMax];
-    append(digits, zo::text::formatDecimal(value, digits));
+    append(digits, n);
     return ZoSuccess;
 }
 
-ZoStatus ZoString::concat(int32_t value) {
-    if (ensure(uint64_t{length_} + 16) != ZoSuccess)
-        return ZoFailure;
+ZoStatus ZoString::concat(uint32_t value) {
     unsigned char digits[zo::text::kDecimalMax];
-    append(digits, zo::text::formatDecimal(value, digits));
-    return ZoSuccess;
+    return concatDecimal(digits, zo::text::formatDecimal(value, digits));
+}
+
+ZoStatus ZoString::concat(int32_t value) {
+    unsigned char digits[zo::text::kDecimalMax];
+    return concatDecimal(digits, zo::text::formatDecimal(value, digits));
 }
 
 ZoStatus ZoString::changeBytes(uint32_t pos, uint32_t oldLen, const unsigned char *src, uint32_t newLen) {
