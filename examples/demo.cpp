@@ -63,6 +63,37 @@ void showErrorList() {
     mdsPerTaskTerm();
 }
 
+void showTree() {
+    std::puts("== B-tree on the scratch store");
+    ZoTree tree(4, 4, treeU32Compare, 1, 0, 1);
+    unsigned found;
+    for (uint32_t i = 0; i < 100000; ++i) {
+        uint32_t key = i * 2654435761u; // a permutation of the 32-bit numbers: no repeats
+        if (tree.add(&key, &i, &found) != ZoSuccess) {
+            std::puts("add failed");
+            return;
+        }
+    }
+    std::printf("%u keys in %u nodes; %u pages went through the backing file, the cache holds 16\n",
+                tree.getKeyCount(), tree.getNodeCount(), tree.getStore().getPagesInFile());
+    ZoTreeIterator it;
+    it.initialize(&tree);
+    uint32_t key, data, previous = 0, count = 0;
+    bool ordered = true;
+    for (tree.getFirst(&key, &data, &found, &it); found != 0; tree.getNext(&key, &data, &found, &it), ++count) {
+        ordered = ordered && (count == 0 || key > previous);
+        previous = key;
+    }
+    std::printf("forward: %u keys, %s, last %u\n", count, ordered ? "ascending" : "OUT OF ORDER", previous);
+    count = 0;
+    ordered = true;
+    for (tree.getLast(&key, &data, &found, &it); found != 0; tree.getPrevious(&key, &data, &found, &it), ++count) {
+        ordered = ordered && (count == 0 || key < previous);
+        previous = key;
+    }
+    std::printf("backward: %u keys, %s, first %u\n", count, ordered ? "descending" : "OUT OF ORDER", previous);
+}
+
 } // namespace
 
 int main() {
@@ -70,5 +101,6 @@ int main() {
     showCharacterStepping();
     showMemory();
     showErrorList();
+    showTree();
     return 0;
 }

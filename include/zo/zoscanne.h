@@ -140,7 +140,14 @@ private:
     struct Cursor;
     enum Compare : unsigned char { CompareExact, CompareNoCase };
 
-    bool isQuote(unsigned char b) const;
+    bool isQuote(unsigned char b) const {
+        return b != 0 && (b == quotes_[0] || b == quotes_[1] || b == quotes_[2]);
+    }
+    bool readCommonToken(ZoToken &token);
+    void readToken(ZoToken &token, SearchType type);
+    void emit(ZoToken &token, uint32_t start, uint32_t end, int32_t kind);
+    bool emitConsumed(ZoToken &token, uint32_t start, uint32_t end, int32_t kind);
+    bool emitAtEnd(ZoToken &token, uint32_t start, int32_t kind);
     void finish(ZoToken &token, const Cursor &cursor, int32_t kind);
     void readWordRun(Cursor &cursor, bool name) const;
     void readNumber(Cursor &cursor, bool pastPoint) const;

@@ -118,12 +118,13 @@ ZoStatus ZoLexer::nextToken(uint16_t *type, const unsigned char **text) {
     if (charIndex_ > 0 && static_cast<uint32_t>(charIndex_) < charCount())
         return deliverChar(type, text);
 
-    const bool literalAtStart = isInsideLiteral() && literal_->position() == 0;
-    const bool previousWasEnd = token_.kind() == tokenEnd;
+    // Inside a literal the current token is the literal itself until the first inner token
+    // is read; a literal whose first read finds the end has one empty word inside.
+    const bool firstInside = isInsideLiteral() && token_.kind() == tokenLiteral;
     current_->getToken(token_, searchNormal);
     charIndex_ = 0;
     if (token_.kind() == tokenEnd && isInsideLiteral()) {
-        if (literalAtStart && !previousWasEnd) // an empty literal: one empty word inside
+        if (firstInside)
             return deliver(lexWord, literalToken_.data() + 1, literalToken_.length() - 2, type, text);
         return endLiteral(type, text);
     }

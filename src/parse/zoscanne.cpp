@@ -13,24 +13,31 @@
 namespace {
 
 // Classes of the ASCII bytes, which are the same in every code page and in UTF-8 mode.
-// Bytes from 0x80 up are classified through the code page's letter table instead.
-enum : unsigned char { AsciiSpace = 0x1, AsciiAlpha = 0x2, AsciiDigit = 0x4, AsciiWord = 0x8 };
+// Bytes from 0x80 up have none here: they are classified through the code page's letter
+// table and the thread's stepping rule instead.
+enum : unsigned char {
+    AsciiSpace = 0x1,
+    AsciiAlpha = 0x2,
+    AsciiDigit = 0x4,
+    AsciiWord = 0x8,      // continues a word: letters, digits, '_'
+    AsciiWordStart = 0x10 // starts a word: letters, '_'
+};
 
 constexpr unsigned char asciiClassOf(unsigned b) {
     unsigned char c = 0;
     if (b == ' ' || (b >= '\t' && b <= '\r'))
         c |= AsciiSpace;
     if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'))
-        c |= AsciiAlpha | AsciiWord;
+        c |= AsciiAlpha | AsciiWord | AsciiWordStart;
     if (b >= '0' && b <= '9')
         c |= AsciiDigit | AsciiWord;
     if (b == '_')
-        c |= AsciiWord;
+        c |= AsciiWord | AsciiWordStart;
     return c;
 }
 
 struct AsciiClasses {
-    unsigned char of[128];
+    unsigned char of[256];
     constexpr AsciiClasses() : of() {
         for (unsigned b = 0; b < 128; ++b)
             of[b] = asciiClassOf(b);
@@ -181,10 +188,6 @@ void ZoScanner::getToken(ZoToken &token, uint32_t offset, uint32_t length) const
     token.start_ = offset;
 }
 
-bool ZoScanner::isQuote(unsigned char b) const {
-    return b != 0 && (b == quotes_[0] || b == quotes_[1] || b == quotes_[2]);
-}
-
 void ZoScanner::finish(ZoToken &token, const Cursor &cursor, int32_t kind) {
     const uint32_t start = token.start_;
     const uint32_t end = cursor.end != UINT32_MAX ? cursor.end : cursor.pos;
@@ -201,7 +204,130 @@ static void endToken(ZoToken &token, const unsigned char *text, uint32_t positio
     token.setStartOffset(position);
 }
 
+inline void ZoScanner::emit(ZoToken &token, uint32_t start, uint32_t end, int32_t kind) {
+    token.set(text_ + start, end - start);
+    token.kind_ = kind;
+    token.start_ = start;
+    position_ = end;
+}
+
+// A token whose last character was read and taken (a closing quote, an operator).
+inline bool ZoScanner::emitConsumed(ZoToken &token, uint32_t start, uint32_t end, int32_t kind) {
+    emit(token, start, end, kind);
+    lastWidth_ = 1;
+    atEnd_ = false;
+    return true;
+}
+
+// A token that runs to the end of the text.
+inline bool ZoScanner::emitAtEnd(ZoToken &token, uint32_t start, int32_t kind) {
+    emit(token, start, length_, kind);
+    lastWidth_ = 0;
+    atEnd_ = true;
+    return true;
+}
+
 void ZoScanner::getToken(ZoToken &token, SearchType type) {
+    if (type != searchNormal || !readCommonToken(token))
+        readToken(token, type);
+}
+
+// The tokens that make up most of a statement, read without the general machinery: with no
+// extra word characters, ASCII words, integers and decimals, and the operators whose meaning
+// does not depend on a switch. Returns false, having consumed only white space, for
+// anything else.
+[[gnu::always_inline]] inline bool ZoScanner::readCommonToken(ZoToken &token) {
+    if (wordBreakChars.length() != 0 || validFirstChars.length() != 0 || validMiddleChars.length() != 0)
+        return false;
+    const unsigned char *t = text_;
+    const uint32_t n = length_;
+    uint32_t p = position_ < n ? position_ : n;
+    while (p < n && (kAscii.of[t[p]] & AsciiSpace) != 0)
+        ++p;
+    position_ = p;
+    if (p >= n)
+        return false;
+    const unsigned char b = t[p];
+    if (b == openBracketChar)
+        return false;
+    const unsigned char next = p + 1 < n ? t[p + 1] : 0;
+    const unsigned char cls = kAscii.of[b];
+    uint32_t q = p + 1;
+    int32_t kind;
+    if (isQuote(b)) {
+        // ASCII only: in a double-byte code page a trail byte may equal a quote.
+        for (;;) {
+            while (q < n && t[q] != b && t[q] < 0x80)
+                ++q;
+            if (q >= n || t[q] >= 0x80)
+                return false;
+            if (++q < n && t[q] == b)
+                ++q;
+            else
+                break;
+        }
+        return emitConsumed(token, p, q, tokenLiteral);
+    }
+    if (recognizeComments && ((b == '-' && next == '-') || (b == '/' && next == '*'))) {
+        // ASCII only: a multi-byte character may take a line feed or '/' into itself.
+        if (b == '-') {
+            for (q = p + 2; q < n && t[q] != '\n' && t[q] < 0x80;)
+                ++q;
+            if (q < n && t[q] >= 0x80)
+                return false;
+            if (q >= n)
+                return emitAtEnd(token, p, tokenComment);
+            emit(token, p, q, tokenComment);
+            position_ = q + 1;
+            lastWidth_ = 1;
+            atEnd_ = false;
+            return true;
+        }
+        for (q = p + 3; q < n && t[q] < 0x80 && !(t[q] == '/' && t[q - 1] == '*'); ++q)
+            ;
+        if (q < n && t[q] >= 0x80)
+            return false;
+        return q < n ? emitConsumed(token, p, q + 1, tokenComment) : emitAtEnd(token, p, tokenComment);
+    }
+    if ((cls & AsciiWordStart) != 0) {
+        // Four bytes a step while all four continue the word, then byte by byte.
+        while (q + 4 <= n && (kAscii.of[t[q]] & kAscii.of[t[q + 1]] & kAscii.of[t[q + 2]] & kAscii.of[t[q + 3]] &
+                              AsciiWord) != 0)
+            q += 4;
+        while (q < n && (kAscii.of[t[q]] & AsciiWord) != 0)
+            ++q;
+        if (q < n && t[q] >= 0x80)
+            return false; // the word may go on with multi-byte or code-page letters
+        kind = tokenWord;
+    } else if ((cls & AsciiDigit) != 0) {
+        while (q < n && isDigit(t[q]))
+            ++q;
+        if (q < n && t[q] == '.' && decimalNumbers)
+            for (++q; q < n && isDigit(t[q]);)
+                ++q;
+        kind = tokenNumber;
+    } else if (kOperatorIndex.of[b] == kOperatorCount || (b == '(' && (groupParens || next == '+')) ||
+               (b == '{' && groupBraces) || (b == '.' && decimalNumbers && isDigit(next))) {
+        return false; // groups, the outer join, decimals, and characters that are no operator
+    } else {
+        kind = kOperators[kOperatorIndex.of[b]];
+        for (unsigned i = kOperatorIndex.of[b] + 1u; i < kOperatorCount && (kOperators[i] >> 8) == b; ++i) {
+            if ((kOperators[i] & 0xFF) == next && q < n) {
+                kind = kOperators[i];
+                ++q;
+                break;
+            }
+        }
+        return emitConsumed(token, p, q, kind);
+    }
+    lastWidth_ = 0;
+    atEnd_ = q >= n;
+    emit(token, p, q, kind);
+    return true;
+}
+
+// Reads any token by the full rules.
+void ZoScanner::readToken(ZoToken &token, SearchType type) {
     Cursor c(text_, length_, position_);
     unsigned w = 0;
     for (;; c.pos += w) {
@@ -283,7 +409,7 @@ void ZoScanner::readWordRun(Cursor &c, bool name) const {
     const bool breaks = wordBreakChars.length() != 0;
     if (!breaks && !name && validMiddleChars.length() == 0) {
         // The common case: a run of ASCII letters, digits and '_'.
-        while (!c.atEnd() && c.byte() < 0x80 && (kAscii.of[c.byte()] & AsciiWord) != 0)
+        while (!c.atEnd() && (kAscii.of[c.byte()] & AsciiWord) != 0)
             c.take(1);
     }
     for (; !c.atEnd();) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -197,13 +198,16 @@ TEST(LexerLiterals, PutBackInsideAndAroundLiterals) {
     EXPECT_EQ(next(lexer), (std::pair<uint16_t, std::string>{lexQuote, "'"}));
     EXPECT_EQ(next(lexer), (std::pair<uint16_t, std::string>{lexWord, "c"}));
 
-    ZoLexer empty(bytes("''"), nullptr);
-    next(empty);
-    EXPECT_EQ(next(empty), (std::pair<uint16_t, std::string>{lexWord, ""}));
-    empty.putBack();
-    EXPECT_EQ(next(empty), (std::pair<uint16_t, std::string>{lexWord, ""}));
-    EXPECT_EQ(next(empty), (std::pair<uint16_t, std::string>{lexQuote, "'"}));
-    EXPECT_EQ(next(empty).first, lexEnd);
+    for (const char *text : {"''", "'  '"}) {
+        ZoLexer empty(bytes(text), nullptr);
+        next(empty);
+        const std::string inside(text + 1, std::strlen(text) - 2);
+        EXPECT_EQ(next(empty), (std::pair<uint16_t, std::string>{lexWord, inside}));
+        empty.putBack();
+        EXPECT_EQ(next(empty), (std::pair<uint16_t, std::string>{lexWord, inside}));
+        EXPECT_EQ(next(empty), (std::pair<uint16_t, std::string>{lexQuote, "'"}));
+        EXPECT_EQ(next(empty).first, lexEnd);
+    }
 }
 
 TEST(LexerLiterals, TakeContents) {
@@ -265,6 +269,7 @@ TEST(LexerPositions, RestoreContinuesWhereTheSaveStood) {
     checkEverySavedPosition("a<>b x(+) 'q' c");
     checkEverySavedPosition("'' 'x y' '>=' z");
     checkEverySavedPosition("  ");
+    checkEverySavedPosition("' ' x '  '");
 }
 
 TEST(LexerPositions, SaveFailsCleanlyWithoutMemory) {

@@ -1,0 +1,95 @@
+// The scanner over 10 MB of SQL beside SQLite's sqlite3_complete over the same text (which
+// walks the text once with its own tokenizer to find the end of the last statement).
+#include <zo/zolexer.h>
+#include <zo/zoscanne.h>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+// About 10 MB of statements with words, numbers, quoted strings, operators and comments.
+const std::string &sqlText() {
+    static const std::string text = [] {
+        const char *columns[] = {"id", "customer_name", "order_date", "amount", "status", "region_code"};
+        const char *tables[] = {"orders", "customers", "line_items", "invoices"};
+        std::mt19937 rng(7);
+        std::string out;
+        out.reserve(10u << 20);
+        while (out.size() < (10u << 20)) {
+            const char *t = tables[rng() % 4];
+            out += "SELECT o.";
+            out += columns[rng() % 6];
+            out += ", c.";
+            out += columns[rng() % 6];
+            out += ", SUM(o.amount) AS total\n  FROM ";
+            out += t;
+            out += " o JOIN customers c ON c.id = o.customer_id\n WHERE o.amount >= ";
+            out += std::to_string(rng() % 100000) + "." + std::to_string(rng() % 100);
+            out += " AND c.customer_name <> 'O''Brien' AND o.status IN (1, 2, 3) -- open orders\n";
+            out += " GROUP BY o.region_code ORDER BY total DESC; /* next */\n";
+            out += "UPDATE ";
+            out += t;
+            out += " SET status = status + 1, note = \"checked\" WHERE id = ";
+            out += std::to_string(rng());
+            out += ";\n";
+        }
+        return out;
+    }();
+    return text;
+}
+
+const unsigned char *bytes(const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); }
+
+void scannerTokens(benchmark::State &state) {
+    const std::string &text = sqlText();
+    for (auto _ : state) {
+        ZoScanner scanner(bytes(text), static_cast<uint32_t>(text.size()));
+        scanner.recognizeComments = true;
+        ZoToken token;
+        uint64_t tokens = 0;
+        do {
+            scanner.getToken(token, searchNormal);
+            ++tokens;
+        } while (token.kind() != tokenEnd);
+        benchmark::DoNotOptimize(tokens);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(scannerTokens)->Unit(benchmark::kMillisecond);
+
+void sqliteComplete(benchmark::State &state) {
+    const std::string &text = sqlText();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(sqlite3_complete(text.c_str()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(sqliteComplete)->Unit(benchmark::kMillisecond);
+
+// The lexer over the same text (comments off: the lexer has no type for them), for scale.
+void lexerTokens(benchmark::State &state) {
+    static const std::string text = [] {
+        std::string t = sqlText();
+        for (size_t p = t.find("--"); p != std::string::npos; p = t.find("--", p))
+            t.replace(p, 2, "  ");
+        for (size_t p = t.find("/*"); p != std::string::npos; p = t.find("/*", p))
+            t.replace(p, t.find("*/", p) + 2 - p, "");
+        return t;
+    }();
+    for (auto _ : state) {
+        ZoLexer lexer(bytes(text), nullptr);
+        uint16_t type = 0;
+        const unsigned char *out = nullptr;
+        uint64_t tokens = 0;
+        while (lexer.nextToken(&type, &out) == ZoSuccess && type != lexEnd)
+            ++tokens;
+        benchmark::DoNotOptimize(tokens);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(lexerTokens)->Unit(benchmark::kMillisecond);
+
+} // namespace
