@@ -42,6 +42,45 @@ void showMemory() {
     ramFree(block);
 }
 
+void showFiles() {
+    std::puts("== files and paths");
+    auto text = [](const char *s) { return reinterpret_cast<const unsigned char *>(s); };
+    unsigned char written[256] = {};
+    int handle = 0;
+    if (bosFileOpen(written, BOS_TEMPNAME | BOS_READWRITE, &handle) != ZoSuccess) {
+        std::puts("no temporary file could be made");
+        return;
+    }
+    bosFileWrite(handle, -1, "first line\r\nsecond line\r\n", 25);
+    bosFileClose(handle);
+    unsigned char dir[256], name[256], ext[8];
+    std::memcpy(dir, written, sizeof dir);
+    bosParseName(dir, name, ext, 0);
+    std::printf("wrote %s: directory %s, name %s, extension %s\n", written, dir, name, ext);
+
+    unsigned char renamed[256];
+    bospath(renamed, dir, text("zodemo"), text("txt"));
+    if (bosrname(written, renamed) != ZoSuccess) {
+        bosFileDelete(written);
+        return;
+    }
+    unsigned char date[16];
+    uint32_t size = 0;
+    bosFileDateSize(renamed, date, &size);
+    std::printf("renamed to %s (%u bytes, written %s)\n", renamed, size, date);
+
+    unsigned char pattern[256];
+    bospath(pattern, dir, text("ZoDemo.*"), nullptr);
+    unsigned char *cursor = nullptr;
+    unsigned char found[256];
+    std::memcpy(found, pattern, sizeof found);
+    while (bosFindFiles(&cursor, found) == ZoSuccess && cursor != nullptr)
+        std::printf("listed with %s: %s\n", pattern, found);
+
+    bosFileDelete(renamed);
+    std::printf("after deleting, %s exists: %u\n", renamed, bosexist(renamed));
+}
+
 void showErrorList() {
     std::puts("== error list");
     mdsPerTaskInit(); // loads the message texts (libzoR.so beside libzo.so)
@@ -100,6 +139,7 @@ int main() {
     showPerThreadSlots();
     showCharacterStepping();
     showMemory();
+    showFiles();
     showErrorList();
     showTree();
     return 0;
