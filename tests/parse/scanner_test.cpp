@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -227,6 +228,35 @@ TEST(ScannerTokens, CountedTextIsNotReadPastItsLength) {
     EXPECT_EQ(scanText(std::string(text, 2)), (Tokens{{tokenWord, "ab"}, {tokenEnd, ""}}));
     ZoScanner scanner(bytes(text), 5);
     EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "abc"}, {tokenUnterminated, "'d"}, {tokenEnd, ""}}));
+}
+
+// Common tokens take a direct path that must agree with the full rules; an extra word
+// character that occurs nowhere in the text forces the full rules.
+TEST(ScannerTokens, DirectPathAgreesWithTheFullRules) {
+    const std::string texts[] = {
+        "SELECT a.b, c1 FROM t WHERE x >= 10.5 AND y <> 'it''s' -- note\n/* c */ z(+) {d} [e] 'open",
+        "a--b /*/ x */ 'q' \"r\" `s` 1.2.3 .5 7. == =* ++ && || ** *= !< !> :$#%@?", "-- \xEB\n x /* \xE3*/ y",
+        "caf\xE9 \x82\xA0x '\x82`' 12\x81\x40", std::string("a\0b", 3), "(a, (b)) {c{d}} -x /y"};
+    for (const std::string &text : texts) {
+        for (unsigned flags = 0; flags < 32; ++flags) {
+            for (int mode = 0; mode < 3; ++mode) {
+                zotest::CodePage page(mode == 1 ? 932 : 1252);
+                std::unique_ptr<zotest::Utf8Mode> utf8(mode == 2 ? new zotest::Utf8Mode : nullptr);
+                ZoScanner direct(bytes(text.c_str()), static_cast<uint32_t>(text.size()));
+                ZoScanner full(bytes(text.c_str()), static_cast<uint32_t>(text.size()));
+                full.validMiddleChars.initialize("\x01");
+                for (ZoScanner *s : {&direct, &full}) {
+                    s->groupParens = flags & 1;
+                    s->groupBraces = flags & 2;
+                    s->recognizeComments = flags & 4;
+                    s->decimalNumbers = flags & 8;
+                    if (flags & 16)
+                        s->openBracketChar = '[', s->closeBracketChar = ']';
+                }
+                EXPECT_EQ(scanAll(direct), scanAll(full)) << text << " flags " << flags << " mode " << mode;
+            }
+        }
+    }
 }
 
 TEST(ScannerDelimited, ItemsQuotesAndTrimming) {
