@@ -1,12 +1,14 @@
 // Containers beside the standard library: sorted insertion and search, dictionary lookups.
 #include <zo/zodictio.h>
 #include <zo/zosorted.h>
+#include <zo/zostring.h>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <memory>
 #include <random>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -75,5 +77,66 @@ void vectorLowerBoundInsert(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * objects.size());
 }
 BENCHMARK(vectorLowerBoundInsert)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Connection-attribute names, as a driver looks them up while reading a connection string.
+const std::vector<std::string> &attributeNames() {
+    static const std::vector<std::string> names = {
+        "DSN", "UID", "PWD", "DATABASE", "Trusted_Connection", "SERVER", "DRIVER", "APP", "WSID", "LANGUAGE",
+        "Encrypt", "TrustServerCertificate", "AutoTranslate", "QuotedId", "AnsiNPW", "Regional", "Network",
+        "Address", "FILEDSN", "SAVEFILE"};
+    return names;
+}
+
+// Probes: every name, in a fixed shuffled order; for the case-blind dictionary in upper case.
+std::vector<std::string> probeTexts(bool upperCase) {
+    std::vector<std::string> probes;
+    for (int round = 0; round < 8; ++round)
+        for (std::string name : attributeNames()) {
+            if (upperCase)
+                for (char &c : name)
+                    c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+            probes.push_back(name);
+        }
+    std::shuffle(probes.begin(), probes.end(), std::mt19937(5));
+    return probes;
+}
+
+ZoSubString viewOf(const std::string &text) {
+    return ZoSubString(reinterpret_cast<const unsigned char *>(text.data()), static_cast<uint32_t>(text.size()));
+}
+
+// range(0): 1 for a case-blind dictionary probed with upper-cased names, 0 for exact keys.
+void dictionaryLookup(benchmark::State &state) {
+    const bool noCase = state.range(0) != 0;
+    std::vector<ZoSubString> keys;
+    for (const auto &name : attributeNames())
+        keys.push_back(viewOf(name));
+    ZoDictionary dictionary;
+    dictionary.setNoCase(noCase);
+    dictionary.initialize(static_cast<uint16_t>(keys.size()));
+    for (auto &key : keys)
+        dictionary.addAssoc(&key, &key);
+    const std::vector<std::string> texts = probeTexts(noCase);
+    std::vector<ZoSubString> probes;
+    for (const auto &text : texts)
+        probes.push_back(viewOf(text));
+    for (auto _ : state)
+        for (const auto &probe : probes)
+            benchmark::DoNotOptimize(dictionary.getPtrForKey(&probe));
+    state.SetItemsProcessed(state.iterations() * probes.size());
+}
+BENCHMARK(dictionaryLookup)->Arg(0)->Arg(1);
+
+void unorderedMapLookup(benchmark::State &state) {
+    std::unordered_map<std::string, const std::string *> map;
+    for (const auto &name : attributeNames())
+        map.emplace(name, &name);
+    const std::vector<std::string> probes = probeTexts(false);
+    for (auto _ : state)
+        for (const auto &probe : probes)
+            benchmark::DoNotOptimize(map.find(probe));
+    state.SetItemsProcessed(state.iterations() * probes.size());
+}
+BENCHMARK(unorderedMapLookup);
 
 } // namespace

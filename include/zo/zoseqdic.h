@@ -22,14 +22,22 @@ public:
     // Append a record; 1 when it cannot be made or the array cannot grow (unchanged then).
     ZoStatus addAssoc(uint32_t key, uint32_t datum);
     ZoStatus addAssoc(uint32_t key, ZoObject *datum);
+    ZoStatus addAssoc(ZoSubString *key, ZoObject *datum);
 
     // Index of the first record with the key; getCount() when none.
     uint32_t getIndexForKey(uint32_t key) const;
+    uint32_t getIndexForKey(const ZoSubString &key) const;
+    uint32_t getIndexForKey(const ZoSubString *key) const { return getIndexForKey(*key); }
     unsigned doesExist(uint32_t key) const { return getIndexForKey(key) < getCount() ? 1 : 0; }
-    uint32_t getIntForKey(uint32_t key) const;
-    ZoObject *getPtrForKey(uint32_t key) const;
-    // Replaces the number datum of a present key.
+    unsigned doesExist(const ZoSubString *key) const { return getIndexForKey(*key) < getCount() ? 1 : 0; }
+    uint32_t getIntForKey(uint32_t key) const { return ZoAssociation::intDataOf(recordOrNull(getIndexForKey(key))); }
+    ZoObject *getPtrForKey(uint32_t key) const { return ZoAssociation::ptrDataOf(recordOrNull(getIndexForKey(key))); }
+    ZoObject *getPtrForKey(const ZoSubString *key) const {
+        return ZoAssociation::ptrDataOf(recordOrNull(getIndexForKey(*key)));
+    }
+    // Replace the datum of a present key (the previous datum object is not destroyed).
     void changeData(uint32_t key, uint32_t datum) { recordAt(getIndexForKey(key))->setIntData(datum); }
+    void changeData(const ZoSubString &key, ZoObject *datum) { recordAt(getIndexForKey(key))->setPtrData(datum); }
 
     uint32_t getIntKeyAtIndex(uint32_t index) const { return recordAt(index)->getIntKey(); }
     ZoSubString *getSubKeyAtIndex(uint32_t index) const { return recordAt(index)->getSubKey(); }

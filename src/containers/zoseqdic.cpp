@@ -16,21 +16,27 @@ ZoStatus ZoSeqDictionary::addAssoc(uint32_t key, uint32_t datum) { return append
 
 ZoStatus ZoSeqDictionary::addAssoc(uint32_t key, ZoObject *datum) { return appendRecord(new ZoIntPtrKey(key, datum)); }
 
-uint32_t ZoSeqDictionary::getIndexForKey(uint32_t key) const {
+ZoStatus ZoSeqDictionary::addAssoc(ZoSubString *key, ZoObject *datum) { return appendRecord(new ZoSubPtrKey(key, datum)); }
+
+namespace {
+// Index of the first record that matches, from index 0; the count when none does.
+template <class Match>
+uint32_t firstMatch(const ZoArray &records, Match matches) {
     uint32_t index = 0;
-    while (index < getCount() && !recordAt(index)->matchesIntKey(key))
+    while (index < records.getCount() && !matches(static_cast<const ZoAssociation *>(records.getAt(index))))
         ++index;
     return index;
 }
+} // namespace
 
-uint32_t ZoSeqDictionary::getIntForKey(uint32_t key) const {
-    const ZoAssociation *record = recordOrNull(getIndexForKey(key));
-    return record != nullptr ? record->getIntData() : 0;
+uint32_t ZoSeqDictionary::getIndexForKey(uint32_t key) const {
+    return firstMatch(*this, [key](const ZoAssociation *record) { return record->matchesIntKey(key) != 0; });
 }
 
-ZoObject *ZoSeqDictionary::getPtrForKey(uint32_t key) const {
-    const ZoAssociation *record = recordOrNull(getIndexForKey(key));
-    return record != nullptr ? record->getPtrData() : nullptr;
+uint32_t ZoSeqDictionary::getIndexForKey(const ZoSubString &key) const {
+    if (noCase_ != 0)
+        return firstMatch(*this, [&key](const ZoAssociation *record) { return record->matchesSubKeyNoCase(&key) != 0; });
+    return firstMatch(*this, [&key](const ZoAssociation *record) { return record->matchesSubKey(&key) != 0; });
 }
 
 void ZoSeqDictionary::destroyRecords(bool withKeyAndData) {

@@ -3,18 +3,11 @@
 #include <cstdlib>
 
 #include "platform/collate.h"
+#include "platform/cptables.h"
 #include "platform/unicode.h"
 
 namespace zo::plat {
 namespace {
-
-struct CodePageTables {
-    unsigned ansi;
-    bool doubleByte;
-    unsigned char lengths[256];
-    unsigned char upper[256];
-    unsigned char lower[256];
-};
 
 // Single-byte with ASCII case until the code page is read at attach, so no walker ever
 // sees a length of 0 and case folding works from the start.
@@ -27,8 +20,6 @@ constexpr CodePageTables singleByteTables() {
     }
     return t;
 }
-
-CodePageTables g_tables = singleByteTables();
 
 constexpr unsigned char kUtf8Lengths[256] = {
 #define ONE16 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1
@@ -43,6 +34,7 @@ constexpr unsigned char kUtf8Lengths[256] = {
 #undef TWO16
 #undef THREE16
 };
+
 
 bool isDoubleByte(unsigned codePage) {
     return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
@@ -61,28 +53,28 @@ bool leadByteOf(unsigned codePage, unsigned b) {
 unsigned char mapCase(unsigned char b, uint16_t (*map)(uint16_t)) {
     uint16_t unit = 0;
     unsigned char mapped = 0;
-    if (g_tables.lengths[b] != 1 || !ansiByteToUnicode(b, &unit))
+    if (g_codePageTables.lengths[b] != 1 || !ansiByteToUnicode(b, &unit))
         return b;
     uint16_t target = map(unit);
-    if (target == unit || !unicodeToAnsiByte(target, &mapped) || g_tables.lengths[mapped] != 1)
+    if (target == unit || !unicodeToAnsiByte(target, &mapped) || g_codePageTables.lengths[mapped] != 1)
         return b;
     return mapped;
 }
 
 void buildTables(unsigned codePage) {
-    g_tables.ansi = codePage;
-    g_tables.doubleByte = isDoubleByte(codePage);
+    g_codePageTables.ansi = codePage;
+    g_codePageTables.doubleByte = isDoubleByte(codePage);
     for (unsigned b = 0; b < 256; ++b)
-        g_tables.lengths[b] = leadByteOf(codePage, b) ? 2 : 1;
-    conversionTablesBuild(codePage, g_tables.doubleByte, oemCodePage());
+        g_codePageTables.lengths[b] = leadByteOf(codePage, b) ? 2 : 1;
+    conversionTablesBuild(codePage, g_codePageTables.doubleByte, oemCodePage());
     for (unsigned b = 0; b < 256; ++b) {
-        g_tables.upper[b] = mapCase(static_cast<unsigned char>(b), unicodeUpper);
-        g_tables.lower[b] = mapCase(static_cast<unsigned char>(b), unicodeLower);
+        g_codePageTables.upper[b] = mapCase(static_cast<unsigned char>(b), unicodeUpper);
+        g_codePageTables.lower[b] = mapCase(static_cast<unsigned char>(b), unicodeLower);
     }
 }
 
 void mapBuffer(unsigned char *text, uint32_t length, const unsigned char *map) {
-    const unsigned char *lengths = g_tables.lengths;
+    const unsigned char *lengths = g_codePageTables.lengths;
     uint32_t i = 0;
     while (i < length) {
         if (lengths[text[i]] == 2) {
@@ -95,6 +87,8 @@ void mapBuffer(unsigned char *text, uint32_t length, const unsigned char *map) {
 }
 
 } // namespace
+
+CodePageTables g_codePageTables = singleByteTables();
 
 bool isSupportedCodePage(unsigned codePage) {
     return (codePage >= 1250 && codePage <= 1258) || isDoubleByte(codePage);
@@ -111,32 +105,32 @@ void codePageInit() {
     buildTables(codePage);
 }
 
-unsigned ansiCodePage() { return g_tables.ansi; }
+unsigned ansiCodePage() { return g_codePageTables.ansi; }
 
-unsigned oemCodePage() { return g_tables.doubleByte ? g_tables.ansi : 437; }
+unsigned oemCodePage() { return g_codePageTables.doubleByte ? g_codePageTables.ansi : 437; }
 
-bool hasLeadBytes() { return g_tables.doubleByte; }
+bool hasLeadBytes() { return g_codePageTables.doubleByte; }
 
-const unsigned char *upperCaseTable() { return g_tables.upper; }
+const unsigned char *upperCaseTable() { return g_codePageTables.upper; }
 
-const unsigned char *lowerCaseTable() { return g_tables.lower; }
+const unsigned char *lowerCaseTable() { return g_codePageTables.lower; }
 
-unsigned char upperByte(unsigned char b) { return g_tables.upper[b]; }
+unsigned char upperByte(unsigned char b) { return g_codePageTables.upper[b]; }
 
-unsigned char lowerByte(unsigned char b) { return g_tables.lower[b]; }
+unsigned char lowerByte(unsigned char b) { return g_codePageTables.lower[b]; }
 
-void upperBuffer(unsigned char *text, uint32_t length) { mapBuffer(text, length, g_tables.upper); }
+void upperBuffer(unsigned char *text, uint32_t length) { mapBuffer(text, length, g_codePageTables.upper); }
 
-void lowerBuffer(unsigned char *text, uint32_t length) { mapBuffer(text, length, g_tables.lower); }
+void lowerBuffer(unsigned char *text, uint32_t length) { mapBuffer(text, length, g_codePageTables.lower); }
 
 void codePageRelease() {
     collateRelease();
     conversionRelease();
 }
 
-bool isLeadByte(unsigned char b) { return g_tables.lengths[b] == 2; }
+bool isLeadByte(unsigned char b) { return g_codePageTables.lengths[b] == 2; }
 
-const unsigned char *ansiCharLengths() { return g_tables.lengths; }
+const unsigned char *ansiCharLengths() { return g_codePageTables.lengths; }
 
 const unsigned char *utf8CharLengths() { return kUtf8Lengths; }
 

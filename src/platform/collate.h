@@ -15,6 +15,8 @@ namespace zo::plat {
 // collator can be had the texts are ordered by their UCS-2 units.
 ZO_API int collateCompare(const unsigned char *a, uint32_t aLen, const unsigned char *b, uint32_t bLen,
                           bool ignoreCase);
+// The same for NUL-terminated texts.
+ZO_API int collateCompare(const unsigned char *a, const unsigned char *b, bool ignoreCase);
 
 // The ICU locale name for the given environment values (each may be null): the first
 // non-empty of LC_ALL, LC_COLLATE and LANG, without its ".codeset" and "@modifier"; ""

@@ -10,20 +10,13 @@ using zo::text::order;
 
 namespace {
 
-uint32_t textLength(const unsigned char *text) {
-    return static_cast<uint32_t>(std::strlen(reinterpret_cast<const char *>(text)));
-}
-
 // A counted text ends at its first NUL byte, as if it had been copied and terminated.
 uint32_t lengthToNul(const unsigned char *text, uint32_t length) {
     const void *nul = std::memchr(text, 0, length);
     return nul != nullptr ? static_cast<uint32_t>(static_cast<const unsigned char *>(nul) - text) : length;
 }
 
-short collated(const unsigned char *a, uint32_t aLen, const unsigned char *b, uint32_t bLen, bool ignoreCase) {
-    int result = zo::plat::collateCompare(a, aLen, b, bLen, ignoreCase);
-    return static_cast<short>(result < 0 ? -1 : result > 0 ? 1 : 0);
-}
+short sign(int result) { return static_cast<short>(result < 0 ? -1 : result > 0 ? 1 : 0); }
 
 } // namespace
 
@@ -45,19 +38,19 @@ short strComparePad(const unsigned char *a, const unsigned char *b) {
 }
 
 short strCompareIntl(const unsigned char *a, const unsigned char *b) {
-    return collated(a, textLength(a), b, textLength(b), false);
+    return sign(zo::plat::collateCompare(a, b, false));
 }
 
 short strCompareIntl(const unsigned char *a, uint32_t aLen, const unsigned char *b, uint32_t bLen) {
-    return collated(a, lengthToNul(a, aLen), b, lengthToNul(b, bLen), false);
+    return sign(zo::plat::collateCompare(a, lengthToNul(a, aLen), b, lengthToNul(b, bLen), false));
 }
 
 short strCompareCiIntl(const unsigned char *a, const unsigned char *b) {
-    return collated(a, textLength(a), b, textLength(b), true);
+    return sign(zo::plat::collateCompare(a, b, true));
 }
 
 short strCompareCiIntl(const unsigned char *a, uint32_t aLen, const unsigned char *b, uint32_t bLen) {
-    return collated(a, lengthToNul(a, aLen), b, lengthToNul(b, bLen), true);
+    return sign(zo::plat::collateCompare(a, lengthToNul(a, aLen), b, lengthToNul(b, bLen), true));
 }
 
 short floatCompare(const unsigned char *a, const unsigned char *b) {
