@@ -27,3 +27,4 @@
 #include <zo/zolexer.h>
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>
+#include <zo/zovaluep.h>
