@@ -42,6 +42,45 @@ void showMemory() {
     ramFree(block);
 }
 
+void showFiles() {
+    std::puts("== files and paths");
+    auto text = [](const char *s) { return reinterpret_cast<const unsigned char *>(s); };
+    unsigned char written[256] = {};
+    int handle = 0;
+    if (bosFileOpen(written, BOS_TEMPNAME | BOS_READWRITE, &handle) != ZoSuccess) {
+        std::puts("no temporary file could be made");
+        return;
+    }
+    bosFileWrite(handle, -1, "first line\r\nsecond line\r\n", 25);
+    bosFileClose(handle);
+    unsigned char dir[256], name[256], ext[8];
+    std::memcpy(dir, written, sizeof dir);
+    bosParseName(dir, name, ext, 0);
+    std::printf("wrote %s: directory %s, name %s, extension %s\n", written, dir, name, ext);
+
+    unsigned char renamed[256];
+    bospath(renamed, dir, text("zodemo"), text("txt"));
+    if (bosrname(written, renamed) != ZoSuccess) {
+        bosFileDelete(written);
+        return;
+    }
+    unsigned char date[16];
+    uint32_t size = 0;
+    bosFileDateSize(renamed, date, &size);
+    std::printf("renamed to %s (%u bytes, written %s)\n", renamed, size, date);
+
+    unsigned char pattern[256];
+    bospath(pattern, dir, text("ZoDemo.*"), nullptr);
+    unsigned char *cursor = nullptr;
+    unsigned char found[256];
+    std::memcpy(found, pattern, sizeof found);
+    while (bosFindFiles(&cursor, found) == ZoSuccess && cursor != nullptr)
+        std::printf("listed with %s: %s\n", pattern, found);
+
+    bosFileDelete(renamed);
+    std::printf("after deleting, %s exists: %u\n", renamed, bosexist(renamed));
+}
+
 void showErrorList() {
     std::puts("== error list");
     mdsPerTaskInit(); // loads the message texts (libzoR.so beside libzo.so)
@@ -61,6 +100,37 @@ void showErrorList() {
     }
     ZoErrorKeeper::giveUpErrorList();
     mdsPerTaskTerm();
+}
+
+void showTree() {
+    std::puts("== B-tree on the scratch store");
+    ZoTree tree(4, 4, treeU32Compare, 1, 0, 1);
+    unsigned found;
+    for (uint32_t i = 0; i < 100000; ++i) {
+        uint32_t key = i * 2654435761u; // a permutation of the 32-bit numbers: no repeats
+        if (tree.add(&key, &i, &found) != ZoSuccess) {
+            std::puts("add failed");
+            return;
+        }
+    }
+    std::printf("%u keys in %u nodes; %u pages went through the backing file, the cache holds 16\n",
+                tree.getKeyCount(), tree.getNodeCount(), tree.getStore().getPagesInFile());
+    ZoTreeIterator it;
+    it.initialize(&tree);
+    uint32_t key, data, previous = 0, count = 0;
+    bool ordered = true;
+    for (tree.getFirst(&key, &data, &found, &it); found != 0; tree.getNext(&key, &data, &found, &it), ++count) {
+        ordered = ordered && (count == 0 || key > previous);
+        previous = key;
+    }
+    std::printf("forward: %u keys, %s, last %u\n", count, ordered ? "ascending" : "OUT OF ORDER", previous);
+    count = 0;
+    ordered = true;
+    for (tree.getLast(&key, &data, &found, &it); found != 0; tree.getPrevious(&key, &data, &found, &it), ++count) {
+        ordered = ordered && (count == 0 || key < previous);
+        previous = key;
+    }
+    std::printf("backward: %u keys, %s, first %u\n", count, ordered ? "descending" : "OUT OF ORDER", previous);
 }
 
 void showConnectionString() {
@@ -108,7 +178,9 @@ int main() {
     showPerThreadSlots();
     showCharacterStepping();
     showMemory();
+    showFiles();
     showErrorList();
+    showTree();
     showConnectionString();
     return 0;
 }

@@ -27,4 +27,5 @@
 #include <zo/zolexer.h>
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>
+#include <zo/zoparse.h>
 #include <zo/zovaluep.h>

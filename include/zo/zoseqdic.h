@@ -15,8 +15,8 @@ public:
     ZoSeqDictionary() = default;
     ~ZoSeqDictionary() override;
 
-    // Case-blind string keys when nonzero.
-    void setNoCase(uint32_t on) { noCase_ = on; }
+    // Case-blind string keys.
+    void setNoCase(bool on) { noCase_ = on ? 1 : 0; }
     uint32_t getNoCase() const { return noCase_; }
 
     // Append a record; 1 when it cannot be made or the array cannot grow (unchanged then).

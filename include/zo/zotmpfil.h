@@ -109,6 +109,7 @@ private:
     ZoStatus pageFrame(uint32_t page, Access access, unsigned char **frame);
     ZoStatus replaceWay(CacheSet &set, unsigned way, uint32_t page, Access access, unsigned char *frame);
     ZoStatus transfer(uint32_t offset, unsigned char *buffer, uint32_t length, bool toStore);
+    ZoStatus hugeTransfer(uint32_t offset, unsigned char *bytes, uint32_t length, bool toStore);
     static bool inRange(uint32_t offset, uint32_t length);
 
     // The backing file: all file traffic of the store goes through these.

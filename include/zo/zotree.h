@@ -171,6 +171,8 @@ private:
     ZoStatus stepBackward(ZoTreeIterator *it, bool &moved);
     ZoStatus descend(ZoTreeIterator *it, uint32_t node, bool first);
     ZoStatus settle(ZoTreeIterator *it, bool forward, void *key, void *data, unsigned int *found);
+    ZoStatus checkedNodeAt(uint32_t offset, ZoTreeNode **node, bool forWrite);
+    ZoStatus topNodeOf(ZoTreeIterator *it, ZoTreeNode **node, bool forWrite);
     ZoStatus currentTriad(ZoTreeIterator *it, unsigned char **triad, bool forWrite);
     ZoStatus markCurrent(ZoTreeIterator *it);
     void copyOut(const unsigned char *triad, void *key, void *data) const;

@@ -142,28 +142,25 @@ ZoStatus ZoTmpFile::tmpRead(uint32_t offset, void *data, uint32_t length) {
     return transfer(offset, static_cast<unsigned char *>(data), length, false);
 }
 
-ZoStatus ZoTmpFile::writeHuge(uint32_t offset, const void *data, uint32_t length) {
+// Transfers of any length as successive steps of at most HugeStep bytes.
+ZoStatus ZoTmpFile::hugeTransfer(uint32_t offset, unsigned char *bytes, uint32_t length, bool toStore) {
     ZoLockGuard guard(lock_);
-    const unsigned char *bytes = static_cast<const unsigned char *>(data);
     for (uint32_t done = 0; done < length;) {
         uint32_t step = length - done < HugeStep ? length - done : HugeStep;
-        if (tmpWrite(offset + done, bytes + done, step) != ZoSuccess)
+        ZoStatus status = toStore ? tmpWrite(offset + done, bytes + done, step) : tmpRead(offset + done, bytes + done, step);
+        if (status != ZoSuccess)
             return ZoFailure;
         done += step;
     }
     return ZoSuccess;
 }
 
+ZoStatus ZoTmpFile::writeHuge(uint32_t offset, const void *data, uint32_t length) {
+    return hugeTransfer(offset, static_cast<unsigned char *>(const_cast<void *>(data)), length, true);
+}
+
 ZoStatus ZoTmpFile::readHuge(uint32_t offset, void *data, uint32_t length) {
-    ZoLockGuard guard(lock_);
-    unsigned char *bytes = static_cast<unsigned char *>(data);
-    for (uint32_t done = 0; done < length;) {
-        uint32_t step = length - done < HugeStep ? length - done : HugeStep;
-        if (tmpRead(offset + done, bytes + done, step) != ZoSuccess)
-            return ZoFailure;
-        done += step;
-    }
-    return ZoSuccess;
+    return hugeTransfer(offset, static_cast<unsigned char *>(data), length, false);
 }
 
 ZoStatus ZoTmpFile::read(uint32_t offset, ZoString *text, uint32_t length) {

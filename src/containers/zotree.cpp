@@ -328,9 +328,26 @@ ZoStatus ZoTree::findFirstEqual(const void *key, unsigned int &found, ZoTreeIter
 // the end leaves the gap after the root's last key, running off the beginning leaves the
 // root's index at BeforeFirst.
 
+// Nodes reached through an iterator's path are checked before use: a stale iterator (one
+// kept across a reset, say) then fails instead of reaching outside a node.
+ZoStatus ZoTree::checkedNodeAt(uint32_t offset, ZoTreeNode **node, bool forWrite) {
+    if ((offset & (ZoTmpFile::PageSize - 1)) + nodeSize_ > ZoTmpFile::PageSize ||
+        nodeAt(offset, node, forWrite) != ZoSuccess)
+        return ZoFailure;
+    return (*node)->count >= 2 && (*node)->count <= order_ ? ZoSuccess : ZoFailure;
+}
+
+// The iterator's current node; its index must lie within the node (a key or the gap
+// after the last key).
+ZoStatus ZoTree::topNodeOf(ZoTreeIterator *it, ZoTreeNode **node, bool forWrite) {
+    if (checkedNodeAt(it->topNode(), node, forWrite) != ZoSuccess)
+        return ZoFailure;
+    return it->topIndex() < (*node)->count ? ZoSuccess : ZoFailure;
+}
+
 ZoStatus ZoTree::currentTriad(ZoTreeIterator *it, unsigned char **triad, bool forWrite) {
     ZoTreeNode *node;
-    if (nodeAt(it->topNode(), &node, forWrite) != ZoSuccess)
+    if (topNodeOf(it, &node, forWrite) != ZoSuccess || it->topIndex() == node->count - 1u)
         return ZoFailure;
     *triad = triadAt(node, it->topIndex());
     return ZoSuccess;
@@ -340,7 +357,7 @@ ZoStatus ZoTree::currentTriad(ZoTreeIterator *it, unsigned char **triad, bool fo
 ZoStatus ZoTree::descend(ZoTreeIterator *it, uint32_t node, bool first) {
     for (;;) {
         ZoTreeNode *current;
-        if (it->depth_ == ZoTreeIterator::MaxDepth || nodeAt(node, &current, false) != ZoSuccess)
+        if (it->depth_ == ZoTreeIterator::MaxDepth || checkedNodeAt(node, &current, false) != ZoSuccess)
             return ZoFailure;
         uint32_t keys = current->count - 1u;
         uint32_t child = childAt(current, first ? 0 : keys);
@@ -358,7 +375,7 @@ ZoStatus ZoTree::descend(ZoTreeIterator *it, uint32_t node, bool first) {
 ZoStatus ZoTree::stepForward(ZoTreeIterator *it, bool &moved) {
     moved = true;
     ZoTreeNode *node;
-    if (nodeAt(it->topNode(), &node, false) != ZoSuccess)
+    if (topNodeOf(it, &node, false) != ZoSuccess)
         return ZoFailure;
     uint32_t index = it->topIndex();
     if (it->isPositioned()) {
@@ -377,7 +394,7 @@ ZoStatus ZoTree::stepForward(ZoTreeIterator *it, bool &moved) {
     }
     while (it->depth_ > 1) {
         --it->depth_;
-        if (nodeAt(it->topNode(), &node, false) != ZoSuccess)
+        if (topNodeOf(it, &node, false) != ZoSuccess)
             return ZoFailure;
         if (it->topIndex() < node->count - 1u)
             return ZoSuccess;
@@ -393,7 +410,7 @@ ZoStatus ZoTree::stepBackward(ZoTreeIterator *it, bool &moved) {
     moved = true;
     uint32_t index = it->topIndex();
     ZoTreeNode *node;
-    if (nodeAt(it->topNode(), &node, false) != ZoSuccess)
+    if (topNodeOf(it, &node, false) != ZoSuccess)
         return ZoFailure;
     // From key i or from gap i alike, the predecessor is the last entry of child i.
     uint32_t child = childAt(node, index);
@@ -597,7 +614,7 @@ ZoStatus ZoTree::deleteCurrent(ZoTreeIterator *it) {
     if ((treeFlags_ & Deletable) == 0 || it->tree_ != this || !it->isPositioned())
         return ZoFailure;
     ZoTreeNode *node;
-    if (nodeAt(it->topNode(), &node, true) != ZoSuccess)
+    if (topNodeOf(it, &node, true) != ZoSuccess || it->topIndex() == node->count - 1u)
         return ZoFailure;
     uint32_t index = it->topIndex();
     unsigned char *triad = triadAt(node, index);

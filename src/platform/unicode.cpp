@@ -236,6 +236,22 @@ int32_t runIconv(iconv_t cd, const char *in, size_t inLeft, char *out, size_t ou
     return static_cast<int32_t>(bytes / unitSize);
 }
 
+// Converts element for element through a single-byte page's table (map); with destCount
+// 0 only counts.
+template <class In, class Out, class Map>
+int32_t convertByTable(const In *src, int32_t srcCount, Out *dest, int32_t destCount, ConvertStatus *status, Map map) {
+    if (destCount == 0)
+        return srcCount;
+    int32_t n = srcCount < destCount ? srcCount : destCount;
+    for (int32_t i = 0; i < n; ++i)
+        dest[i] = map(src[i]);
+    if (n < srcCount) {
+        *status = ConvertStatus::InsufficientBuffer;
+        return 0;
+    }
+    return n;
+}
+
 bool badArguments(const void *src, int32_t srcLen, const void *dest, int32_t destCount, ConvertStatus *status) {
     if (src == nullptr || srcLen < 0 || destCount < 0 || (dest == nullptr && destCount > 0)) {
         *status = ConvertStatus::InvalidParameter;
@@ -251,18 +267,9 @@ int32_t codePageToUcs2(unsigned codePage, const unsigned char *src, int32_t srcL
     *status = ConvertStatus::Ok;
     if (badArguments(src, srcLen, dest, destCount, status))
         return 0;
-    if (const SingleBytePage *page = tablesFor(codePage)) {
-        if (destCount == 0)
-            return srcLen;
-        int32_t n = srcLen < destCount ? srcLen : destCount;
-        for (int32_t i = 0; i < n; ++i)
-            dest[i] = page->toUnicode[src[i]];
-        if (n < srcLen) {
-            *status = ConvertStatus::InsufficientBuffer;
-            return 0;
-        }
-        return n;
-    }
+    if (const SingleBytePage *page = tablesFor(codePage))
+        return convertByTable(src, srcLen, dest, destCount, status,
+                              [page](unsigned char b) { return page->toUnicode[b]; });
     PooledIconv cd(codePage);
     if (!cd.ok()) {
         *status = ConvertStatus::InvalidParameter;
@@ -282,19 +289,12 @@ int32_t ucs2ToCodePage(unsigned codePage, const uint16_t *src, int32_t srcCount,
     *status = ConvertStatus::Ok;
     if (badArguments(src, srcCount, dest, destSize, status))
         return 0;
-    if (const SingleBytePage *page = tablesFor(codePage)) {
-        if (destSize == 0)
-            return srcCount;
-        int32_t n = srcCount < destSize ? srcCount : destSize;
-        for (int32_t i = 0; i < n; ++i)
-            if (!pageByte(*page, src[i], &dest[i]))
-                dest[i] = '?';
-        if (n < srcCount) {
-            *status = ConvertStatus::InsufficientBuffer;
-            return 0;
-        }
-        return n;
-    }
+    if (const SingleBytePage *page = tablesFor(codePage))
+        return convertByTable(src, srcCount, dest, destSize, status, [page](uint16_t unit) {
+            unsigned char b = '?';
+            pageByte(*page, unit, &b);
+            return b;
+        });
     PooledIconv cd(codePage);
     if (!cd.ok()) {
         *status = ConvertStatus::InvalidParameter;
@@ -305,28 +305,6 @@ int32_t ucs2ToCodePage(unsigned codePage, const uint16_t *src, int32_t srcCount,
                     destSize == 0 ? nullptr : reinterpret_cast<char *>(dest), static_cast<size_t>(destSize), 1, "?",
                     skip, status);
 }
-
-namespace {
-
-// Single-byte text from one page to the other through their tables; the double-byte pages
-// are their own OEM page, so their text is copied as it is.
-void convertBetween(const SingleBytePage &from, const SingleBytePage &to, unsigned char *dest,
-                    const unsigned char *src) {
-    size_t length = std::strlen(reinterpret_cast<const char *>(src));
-    if (!from.singleByte || !to.singleByte || from.codePage == to.codePage) {
-        std::memmove(dest, src, length + 1);
-        return;
-    }
-    for (size_t i = 0; i <= length; ++i)
-        if (!pageByte(to, from.toUnicode[src[i]], &dest[i]))
-            dest[i] = '?';
-}
-
-} // namespace
-
-void ansiToOem(unsigned char *dest, const unsigned char *src) { convertBetween(g_ansi, g_oem, dest, src); }
-
-void oemToAnsi(unsigned char *dest, const unsigned char *src) { convertBetween(g_oem, g_ansi, dest, src); }
 
 bool ansiByteToUnicode(unsigned char b, uint16_t *unit) {
     if (!g_ansi.defined[b])

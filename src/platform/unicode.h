@@ -30,11 +30,6 @@ ZO_API int32_t codePageToUcs2(unsigned codePage, const unsigned char *src, int32
 ZO_API int32_t ucs2ToCodePage(unsigned codePage, const uint16_t *src, int32_t srcCount, unsigned char *dest,
                               int32_t destSize, ConvertStatus *status);
 
-// Converts a NUL-terminated text between the ANSI and the OEM code page; dest may be src.
-// A character with no counterpart becomes '?'. dest must hold as many bytes as src.
-ZO_API void ansiToOem(unsigned char *dest, const unsigned char *src);
-ZO_API void oemToAnsi(unsigned char *dest, const unsigned char *src);
-
 // The one code unit that a single byte of the ANSI code page stands for; false for a lead
 // byte or a byte the page leaves undefined.
 bool ansiByteToUnicode(unsigned char b, uint16_t *unit);

@@ -14,6 +14,7 @@
 
 #include "containers/counted.h"
 #include "support/alloc_failure.h"
+#include "text/text_modes.h"
 
 using zotest::Keyed;
 
@@ -163,6 +164,38 @@ TEST_F(ZoStringKeyTest, FailedStringAddsLeaveTheDictionaryAsItWas) {
         }
     }
     dictionary.deleteKeyAndData();
+}
+
+// Case-blind lookups rely on the hash and the comparison folding alike; in a double-byte
+// code page neither may fold the second byte of a character.
+TEST_F(ZoStringKeyTest, CaseBlindDoubleByteKeys) {
+    zotest::CodePage page(932);
+    ASSERT_TRUE(page.ok());
+    std::string upperTrail = "\x83\x41xy", lowerTrail = "\x83\x61xy", foldedTail = "\x83\x41XY";
+    ZoSubString a = view(upperTrail), b = view(lowerTrail), probe = view(foldedTail);
+    Keyed first(1), second(2);
+    ZoDictionary dictionary;
+    dictionary.setNoCase(true);
+    dictionary.initialize(4);
+    dictionary.addAssoc(&a, &first);
+    dictionary.addAssoc(&b, &second);
+    EXPECT_EQ(dictionary.getPtrForKey(&a), &first) << "the trail bytes differ: two keys";
+    EXPECT_EQ(dictionary.getPtrForKey(&b), &second);
+    EXPECT_EQ(dictionary.getPtrForKey(&probe), &first);
+}
+
+TEST_F(ZoStringKeyTest, FailedInitializeLeavesAnUnsizedDictionary) {
+    ZoDictionary dictionary;
+    {
+        zotest::NoMemory none;
+        EXPECT_EQ(dictionary.initialize(30), ZoFailure);
+    }
+    EXPECT_EQ(dictionary.getTableSize(), 0);
+    std::string text = "DSN";
+    ZoSubString key = view(text);
+    EXPECT_EQ(dictionary.doesExist(&key), 0u);
+    ASSERT_EQ(dictionary.initialize(30), ZoSuccess);
+    EXPECT_EQ(dictionary.getTableSize(), 41);
 }
 
 // Random keys from a small vocabulary in random letter case, checked against a standard map

@@ -392,6 +392,21 @@ TEST(ZoTmpFileFaults, EachFileCallFailingInTurn) {
     }
 }
 
+TEST(ZoTmpFileFaults, AWholePageWriteReadsNothing) {
+    ZoTmpFile store(4096);
+    std::vector<unsigned char> page = pattern(Page, 4);
+    for (uint32_t p = 0; p < 3; ++p)
+        ASSERT_EQ(store.tmpWrite(p * Page, page.data(), Page), ZoSuccess);
+    ASSERT_GE(store.getPagesInFile(), 1u); // page 0 lies in the file now
+    zo::plat::fileTestInjectFault(zo::plat::FileOp::Read, 1, zo::plat::FileFault::Fail);
+    EXPECT_EQ(store.tmpWrite(0, page.data(), Page), ZoSuccess);  // overwrites: no read
+    EXPECT_EQ(store.tmpWrite(Page + 1, page.data(), 10), ZoFailure); // needs page 1's bytes
+    zo::plat::fileTestClearFaults();
+    std::vector<unsigned char> back(Page);
+    ASSERT_EQ(store.tmpRead(Page, back.data(), Page), ZoSuccess);
+    EXPECT_EQ(back, page);
+}
+
 // ---- randomized model test -----------------------------------------------------------
 
 // Random allocation, freeing, writing, reading and pointer access on a store with a tiny

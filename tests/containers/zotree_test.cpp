@@ -286,6 +286,26 @@ TEST(ZoTreeReset, StartsAgainAtOffsetEight) {
     EXPECT_EQ(t.keys(), std::vector<uint32_t>{3});
 }
 
+TEST(ZoTreeReset, AnIteratorKeptAcrossAResetFailsOrStaysInside) {
+    U32Tree t;
+    for (uint32_t k = 0; k < 3000; ++k)
+        t.add(k * 7, k);
+    ZoTreeIterator stale;
+    stale.initialize(&t.tree);
+    unsigned found;
+    uint32_t key = 7 * 1500;
+    ASSERT_EQ(t.tree.getData(&key, nullptr, &found, &stale), ZoSuccess);
+    ASSERT_EQ(found, 1u);
+    t.tree.reset();
+    t.add(1, 1);
+    // Whatever the old path now points at, stepping stays within the store's nodes.
+    for (int i = 0; i < 3; ++i) {
+        t.tree.getNext(&key, nullptr, &found, &stale);
+        t.tree.getPrevious(&key, nullptr, &found, &stale);
+    }
+    EXPECT_EQ(t.keys(), std::vector<uint32_t>{1});
+}
+
 TEST(ZoTreeFailure, FirstAddFailsCleanlyWithoutMemory) {
     uint32_t points = zotest::forEachAllocationFailure([](zotest::FailurePoint &point) {
         ZoTree tree(4, 4, treeU32Compare, 1, 0, 0);

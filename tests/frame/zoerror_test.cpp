@@ -394,6 +394,35 @@ TEST_F(KeepAllListTest, ConcatFailsAtEachAllocationKeepingWhatWasAppended) {
     EXPECT_EQ(points, 2u);
 }
 
+TEST_F(ResourceErrorTest, ResourceErrorFailsCleanlyAtEachAllocation) {
+    addText("old");
+    uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
+        point.arm();
+        ZoError &added = addResourceError(1501);
+        point.disarm();
+        if (point.hit()) {
+            EXPECT_EQ(&added, &dummy());
+            EXPECT_EQ(texts(list), (std::vector<std::string>{"old"}));
+        } else {
+            EXPECT_EQ(texts(list), (std::vector<std::string>{"old", "Cannot create the file %s1."}));
+            delete list.removeLastError();
+        }
+    });
+    EXPECT_EQ(points, 2u); // the record and its text
+}
+
+TEST_F(KeepAllListTest, AppendingWithoutMemoryKeepsEveryText) {
+    for (const char *t : {"0", "1", "2"})
+        addText(t);
+    {
+        zotest::NoMemory none;
+        list.appendTextStartingAtPos(u(" more"), 0);
+        ZoErrorKeeper::appendTextToLastError(u(" more"));
+        list.moveLastErrorToPos(0); // needs no memory
+    }
+    EXPECT_EQ(texts(list), (std::vector<std::string>{"2", "0", "1"}));
+}
+
 TEST_F(ErrorListTest, MemoryErrorNeedsNoMemory) {
     zotest::NoMemory none;
     EXPECT_EQ(&addText("lost"), &dummy());

@@ -171,22 +171,6 @@ TEST(PlatformUnicode, DoubleByteConversionsFromManyThreads) {
         EXPECT_EQ(f, 0);
 }
 
-TEST(PlatformUnicode, OemConversions) {
-    unsigned char text[8];
-    std::memcpy(text, "\xE9t\xE9", 4);
-    zo::plat::ansiToOem(text, text);
-    EXPECT_STREQ(reinterpret_cast<char *>(text), "\x82t\x82");
-    zo::plat::oemToAnsi(text, text);
-    EXPECT_STREQ(reinterpret_cast<char *>(text), "\xE9t\xE9");
-    std::memcpy(text, "\x80", 2); // the euro sign has no place in 437
-    zo::plat::ansiToOem(text, text);
-    EXPECT_STREQ(reinterpret_cast<char *>(text), "?");
-    CodePage cp(932);
-    std::memcpy(text, "\x95\x5C", 3);
-    zo::plat::ansiToOem(text, text);
-    EXPECT_STREQ(reinterpret_cast<char *>(text), "\x95\x5C");
-}
-
 TEST(PlatformCollate, LocaleNameFromTheEnvironment) {
     char name[32];
     auto localeOf = [&name](const char *all, const char *collate, const char *lang) {

@@ -1,0 +1,245 @@
+// The grammar compiler: notation, references, first lists, goals and rejected grammars.
+#include <zo/zoparse.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "parse/grammar_support.h"
+#include "support/alloc_failure.h"
+
+using zotest::Records;
+
+namespace {
+
+const unsigned char *u(const char *s) { return reinterpret_cast<const unsigned char *>(s); }
+
+const Records kKeywords = {{"SELECT", 300}, {"FROM", 301}, {"DISTINCT", 302}};
+
+// A compiled grammar with its keyword list.
+struct Compiled {
+    explicit Compiled(const std::vector<std::string> &texts, const Records &keywords = kKeywords) {
+        unsigned char *k = zotest::pack(keywords);
+        list = std::make_unique<ZoKeywordList>(k);
+        ramFree(k);
+        unsigned char *g = zotest::pack(zotest::productions(texts));
+        grammar = std::make_unique<ZoGrammar>(g, list.get());
+        ramFree(g);
+    }
+    bool ok() const { return grammar->isOK() != 0; }
+    ZoProduction *find(const char *name) const {
+        for (ZoProduction *p = grammar->getProductions(); p != nullptr;) {
+            const unsigned char *own = nullptr;
+            if (p->getName(&own) == ZoSuccess && std::string(reinterpret_cast<const char *>(own)) == name)
+                return p;
+            if (p->getNextProduction(&p) != ZoSuccess)
+                break;
+        }
+        return nullptr;
+    }
+    // First list as "type[:text]" entries in list order.
+    std::string firsts(const char *name) const {
+        std::string out;
+        ZoTokenNode *node = nullptr;
+        for (ZoStatus more = find(name)->getFirstList(&node); more == ZoSuccess;
+             more = node->nextNode(&node)) {
+            if (!out.empty())
+                out += ' ';
+            out += std::to_string(node->getTokenType());
+            if (node->getTokenString() != nullptr)
+                out += std::string(":") + reinterpret_cast<const char *>(node->getTokenString());
+        }
+        return out;
+    }
+    std::unique_ptr<ZoKeywordList> list;
+    std::unique_ptr<ZoGrammar> grammar;
+};
+
+TEST(ZoGrammarTest, ReferencesMustBeDefined) {
+    EXPECT_FALSE(Compiled({"goal ::= SELECT select-list FROM alphanum"}).ok());
+    Compiled c({"goal ::= SELECT select-list FROM alphanum", "select-list ::= alphanum { , alphanum }*"});
+    ASSERT_TRUE(c.ok());
+    ZoBNFElement *item = nullptr, *ref = nullptr;
+    ASSERT_EQ(c.find("goal")->getCompiledProduction(&item), ZoSuccess);
+    EXPECT_EQ(item->getTokenType(), 300);
+    ASSERT_EQ(item->getNextSequential(&ref), ZoSuccess);
+    ZoProduction *target = nullptr;
+    ASSERT_EQ(ref->getNonTerminal(&target), ZoSuccess);
+    EXPECT_EQ(target, c.find("select-list"));
+    EXPECT_EQ(c.grammar->getGoal(), c.find("goal"));
+    EXPECT_EQ(c.find("select-list")->getNumber(), 1001);
+}
+
+TEST(ZoGrammarTest, RejectsTextsThatBreakTheNotation) {
+    for (const char *text : {"goal ::= a | | b", "goal := a", "goal ::= ", "goal ::= | a",
+                             "goal ::= alphanum |", "goal ::= Foo", "goal ::= foo_bar",
+                             "goal ::= [ alphanum", "goal ::= { alphanum ]", "goal ::= [ alphanum }",
+                             "goal ::= alphanum ]", "Goal ::= alphanum", "goal-::= alphanum",
+                             "number ::= alphanum", "alphanum ::= number", "goal ::= \\",
+                             "goal ::= ~", "goal ::= alphanum \x01", "goal ::= [ ]", "goal ::= { }*",
+                             "goal alphanum", "goal ::= alphanum trailing-"})
+        EXPECT_FALSE(Compiled({text}).ok()) << text;
+}
+
+TEST(ZoGrammarTest, EmptyBlocksAndMissingKeywordListsFail) {
+    ZoKeywordList list;
+    ZoGrammar empty(nullptr, &list);
+    EXPECT_FALSE(empty.isOK());
+    const unsigned char nothing[] = {0};
+    EXPECT_EQ(empty.compile(nothing), ZoFailure);
+    ZoGrammar noKeywords(nothing, nullptr);
+    EXPECT_FALSE(noKeywords.isOK());
+    ZoGrammar bare;
+    EXPECT_FALSE(bare.isOK());
+    EXPECT_EQ(bare.compile(nothing), ZoFailure);
+}
+
+TEST(ZoGrammarTest, BracketNestingIsBounded) {
+    std::string deep = "goal ::= " + std::string(60, '[') + " alphanum " + std::string(60, ']');
+    EXPECT_TRUE(Compiled({deep}).ok());
+    std::string tooDeep = "goal ::= " + std::string(2000, '[') + " alphanum " + std::string(2000, ']');
+    EXPECT_FALSE(Compiled({tooDeep}).ok());
+}
+
+TEST(ZoGrammarTest, BracketsAndClosuresAreRecorded) {
+    Compiled c({"goal ::= { alphanum }* { number }+ { , } [ ; ]"});
+    ASSERT_TRUE(c.ok());
+    ZoBNFElement *item = nullptr;
+    c.find("goal")->getCompiledProduction(&item);
+    const std::pair<BracketType, ClosureType> expected[] = {{bracketGroup, closureZeroOrMore},
+                                                           {bracketGroup, closureOneOrMore},
+                                                           {bracketGroup, closureOnce},
+                                                           {bracketOptional, closureOnce}};
+    for (const auto &[bracket, closure] : expected) {
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->getBracket(), bracket);
+        EXPECT_EQ(item->getClosure(), closure);
+        ZoBNFElement *inside = nullptr;
+        EXPECT_EQ(item->getContains(&inside), ZoSuccess);
+        if (item->getNextSequential(&item) != ZoSuccess)
+            item = nullptr;
+    }
+}
+
+TEST(ZoGrammarTest, AnEscapedLowercaseWordStillNamesAProduction) {
+    EXPECT_FALSE(Compiled({"goal ::= \\abc"}).ok());
+    EXPECT_TRUE(Compiled({"goal ::= \\abc", "abc ::= number"}).ok());
+    EXPECT_TRUE(Compiled({"goal ::= ~abc"}).ok()) << "a ~ word is never a name";
+}
+
+TEST(ZoGrammarTest, EscapedAndTildeWords) {
+    Compiled c({"goal ::= \\| ~Top number literal-contents literal-quote-char = 42 x-y",
+                "x-y ::= alphanum"});
+    ASSERT_TRUE(c.ok());
+    ZoBNFElement *item = nullptr;
+    c.find("goal")->getCompiledProduction(&item);
+    struct Want {
+        short type;
+        const char *text;
+        int literal;
+    };
+    const Want wants[] = {{24, "|", 0}, {2, "Top", 1}, {5, nullptr, 0}, {41, nullptr, 0},
+                          {40, nullptr, 0}, {23, "=", 0}, {5, "42", 0}, {2, "x-y", 0}};
+    for (const Want &w : wants) {
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->getTokenType(), w.type);
+        if (w.text == nullptr)
+            EXPECT_EQ(item->getTokenStringPtr(), nullptr);
+        else
+            EXPECT_STREQ(reinterpret_cast<const char *>(item->getTokenStringPtr()), w.text);
+        EXPECT_EQ(item->getLiteral(), w.literal);
+        if (item->getNextSequential(&item) != ZoSuccess)
+            item = nullptr;
+    }
+    unsigned char buffer[3];
+    c.find("goal")->getCompiledProduction(&item);
+    item->getNextSequential(&item);
+    ASSERT_EQ(item->getTokenString(buffer, sizeof buffer), ZoSuccess);
+    EXPECT_STREQ(reinterpret_cast<const char *>(buffer), "To") << "truncated to the buffer";
+}
+
+TEST(ZoGrammarTest, FirstLists) {
+    Compiled a({"x ::= [ DISTINCT ] alphanum", "goal ::= x"});
+    ASSERT_TRUE(a.ok());
+    EXPECT_EQ(a.firsts("x"), "302:DISTINCT 2");
+    Compiled b({"x ::= ~top y | alphanum", "y ::= number", "goal ::= x"});
+    ASSERT_TRUE(b.ok());
+    EXPECT_EQ(b.firsts("x"), "2:top") << "a type already present is not added again";
+    Compiled c({"goal ::= [ , ] { ; }* [ = ] alphanum | number", "other ::= goal"});
+    ASSERT_TRUE(c.ok());
+    EXPECT_EQ(c.firsts("goal"), "35:, 5 2 23:= 31:;") << "new types go right after the first";
+    EXPECT_EQ(c.firsts("other"), "35:, 31:; 23:= 2 5");
+}
+
+TEST(ZoGrammarTest, LeftRecursionIsRejected) {
+    const std::vector<std::vector<std::string>> grammars = {
+        {"goal ::= goal alphanum | alphanum"},
+        {"goal ::= a", "a ::= b , ", "b ::= [ number ] a"},
+        {"goal ::= [ , ] goal"},
+        {"goal ::= { ; }* x", "x ::= goal"},
+        {"goal ::= x", "x ::= { x }"},
+    };
+    for (const auto &g : grammars)
+        EXPECT_FALSE(Compiled(g).ok()) << g[0];
+    EXPECT_TRUE(Compiled({"goal ::= alphanum [ goal ]"}).ok()) << "right recursion is fine";
+}
+
+TEST(ZoGrammarTest, GoalHandling) {
+    Compiled none({"start ::= alphanum", "other ::= number"});
+    EXPECT_FALSE(none.ok());
+    EXPECT_EQ(none.grammar->getGoal(), nullptr);
+    EXPECT_EQ(none.grammar->changeGoal(u("other")), ZoSuccess);
+    EXPECT_EQ(none.grammar->getGoal(), none.find("other"));
+    EXPECT_FALSE(none.ok()) << "a goal change does not make a failed grammar usable";
+
+    Compiled two({"goal ::= alphanum", "goal ::= number", "sub ::= number"});
+    ASSERT_TRUE(two.ok());
+    EXPECT_EQ(two.grammar->getGoal(), two.grammar->getProductions()) << "the first goal wins";
+    EXPECT_EQ(two.grammar->changeGoal(u("missing")), ZoFailure);
+    EXPECT_EQ(two.grammar->getGoal(), two.grammar->getProductions());
+    EXPECT_EQ(two.grammar->changeGoal(u("sub")), ZoSuccess);
+    EXPECT_EQ(two.grammar->getGoal(), two.find("sub"));
+}
+
+TEST(ZoGrammarTest, KeywordsMatchExactlyInGrammarsAndIgnoringCaseAfterwards) {
+    Compiled c({"goal ::= select", "select ::= SELECT"});
+    ASSERT_TRUE(c.ok()) << "lowercase select is a name, SELECT the keyword";
+    uint16_t type = 0;
+    EXPECT_EQ(c.list->findKeyword(u("select"), &type), 1u);
+    EXPECT_EQ(type, 300);
+}
+
+TEST(ZoGrammarTest, RecordArrayConstructor) {
+    unsigned char *k = zotest::pack(kKeywords);
+    ZoKeywordList list(k);
+    ramFree(k);
+    resourceElement records[] = {{u("goal ::= SELECT alphanum"), 1000}};
+    ZoGrammar g(records, 1, &list);
+    EXPECT_TRUE(g.isOK());
+    EXPECT_EQ(g.getGoal()->getNumber(), 1000);
+}
+
+TEST(ZoGrammarTest, CompileFailsCleanlyWhenMemoryRunsOut) {
+    unsigned char *k = zotest::pack(kKeywords);
+    unsigned char *g = zotest::pack(zotest::productions(
+        {"goal ::= SELECT [ DISTINCT ] x { , x }* [ FROM alphanum ]", "x ::= alphanum | number | ~top x"}));
+    ZoKeywordList list(k);
+    uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
+        ZoGrammar grammar;
+        ZoGrammar *compiled = nullptr;
+        point.arm();
+        compiled = new ZoGrammar(g, &list);
+        bool injected = point.disarm();
+        if (compiled == nullptr)
+            return;
+        EXPECT_EQ(compiled->isOK() != 0, !injected);
+        EXPECT_EQ(list.isCaseSensitive(), 0u) << "statements match keywords ignoring case";
+        delete compiled;
+    });
+    EXPECT_GT(points, 20u);
+    ramFree(k);
+    ramFree(g);
+}
+
+} // namespace
