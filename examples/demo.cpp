@@ -185,6 +185,44 @@ void showParse() {
     std::printf("SELECT FROM t: %s\n",
                 parser.parse(reinterpret_cast<const unsigned char *>("SELECT FROM t"), &none) == ZoSuccess ? "parsed"
                                                                                                       : "syntax error");
+
+void showConnectionString() {
+    std::puts("== connection string");
+    mdsPerTaskInit();
+    ZoErrorList errors(nullptr, 1);
+    ZoErrorKeeper::setErrorList(&errors);
+    const auto u = [](const char *text) { return reinterpret_cast<const unsigned char *>(text); };
+    const char *text = "DSN=sales; Data Source = 'srv;eu' ;UID=ann;PWD=secret;Trace=1";
+    ZoSubString view(u(text), static_cast<uint32_t>(std::strlen(text)));
+    ZoValueParser parser(&view, ';', u("demo"), 0);
+    if (parser.initialize() != ZoSuccess) {
+        std::printf("not parsed: %s\n", reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText()));
+    } else {
+        const ZoSubString *source = parser.getAttributeValue(u("data source"));
+        const ZoSubString *user = nullptr;
+        parser.getAttributeValue(u("User ID"), u("UID"), user);
+        std::printf("data source %.*s, user %.*s\n", static_cast<int>(source->length()),
+                    reinterpret_cast<const char *>(source->data()), static_cast<int>(user->length()),
+                    reinterpret_cast<const char *>(user->data()));
+        for (const ZoSubString *key = parser.getUnusedAttribute(); key != nullptr; key = parser.getUnusedAttribute())
+            std::printf("not asked for: %.*s\n", static_cast<int>(key->length()),
+                        reinterpret_cast<const char *>(key->data()));
+        parser.removeAttribute(u("PWD"));
+        parser.addAttribute(u("User ID"), u("o'neil"), u("UID"));
+        parser.addAttribute(u("APP"), u("demo;tour"), nullptr);
+        ZoString rebuilt;
+        if (parser.buildString(&rebuilt) == ZoSuccess)
+            std::printf("rebuilt: %.*s\n", static_cast<int>(rebuilt.length()),
+                        reinterpret_cast<const char *>(rebuilt.data()));
+    }
+    const char *bad = "DSN=a;dsn=b";
+    ZoSubString badView(u(bad), static_cast<uint32_t>(std::strlen(bad)));
+    ZoValueParser duplicate(&badView, ';', u("demo"), 0);
+    if (duplicate.initialize() != ZoSuccess)
+        std::printf("error %u: %s\n", ZoErrorKeeper::getLastErrorNumber(),
+                    reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText()));
+    ZoErrorKeeper::giveUpErrorList();
+    mdsPerTaskTerm();
 }
 
 } // namespace
@@ -196,6 +234,7 @@ int main() {
     showFiles();
     showErrorList();
     showTree();
+    showConnectionString();
     showParse();
     return 0;
 }
