@@ -185,6 +185,7 @@ void showParse() {
     std::printf("SELECT FROM t: %s\n",
                 parser.parse(reinterpret_cast<const unsigned char *>("SELECT FROM t"), &none) == ZoSuccess ? "parsed"
                                                                                                       : "syntax error");
+}
 
 void showConnectionString() {
     std::puts("== connection string");
