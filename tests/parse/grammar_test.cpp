@@ -251,7 +251,12 @@ std::string transitionsOf(const ZoParseState *state) {
     std::string out;
     ZoStateTransition *t = nullptr;
     for (ZoStatus more = state->getFirstTransition(&t); more == ZoSuccess; more = t->getNextTransition(&t))
-        out += (out.empty() ? "" : " ") + std::to_string(t->getTokenType()) + ":" + std::to_string(t->getAction());
+    {
+        out += out.empty() ? "" : " ";
+        out += std::to_string(t->getTokenType());
+        out += ":";
+        out += std::to_string(t->getAction());
+    }
     ZoStateTransition *d = nullptr;
     if (state->getDefaultTransition(&d) == ZoSuccess)
         out += " default:" + std::to_string(d->getAction());

@@ -48,7 +48,12 @@ public:
         ++reductions;
         if (quiet)
             return ZoParser::ReductProc(number, children);
-        calls.push_back("R" + std::to_string(number) + "[" + zotest::show(children) + "]");
+        std::string call = "R";
+        call += std::to_string(number);
+        call += "[";
+        call += zotest::show(children);
+        call += "]";
+        calls.push_back(call);
         if (number == dropped) {
             ZoReduction holder; // the children are ours: free them with a parent
             holder.adoptChildren(children);
@@ -58,9 +63,13 @@ public:
     }
     int FailProc(short type, const unsigned char *text, short number, const unsigned char *name,
                  ZoStateTransition *expected) override {
-        calls.push_back("F" + std::to_string(type) + ":" + str(text) + ":" + std::to_string(number) +
-                        ":" + str(name) + ":" +
-                        (expected != nullptr ? std::to_string(expected->getTokenType()) : "-"));
+        std::string call = "F";
+        for (const std::string &part : {std::to_string(type), str(text), std::to_string(number), str(name)}) {
+            call += part;
+            call += ":";
+        }
+        call += expected != nullptr ? std::to_string(expected->getTokenType()) : "-";
+        calls.push_back(call);
         return failResult;
     }
     std::string log() const {
