@@ -5,6 +5,8 @@
 #include <cstring>
 #include <thread>
 
+#include "../tests/data/sql/sqlgrammar.h"
+
 namespace {
 
 void showPerThreadSlots() {
@@ -133,6 +135,58 @@ void showTree() {
     std::printf("backward: %u keys, %s, first %u\n", count, ordered ? "descending" : "OUT OF ORDER", previous);
 }
 
+// Prints a reduction tree one node per line; a chain of productions that each have a single
+// production child is shown on one line as "outer > inner".
+void printReduction(ZoParser &parser, ZoReduction *node, int depth) {
+    for (; node != nullptr; node->getNextSibling(&node)) {
+        std::printf("%*s", depth * 2, "");
+        ZoReduction *child = nullptr;
+        if (node->terminal()) {
+            std::printf("'%s' (type %d)\n", node->string() != nullptr ? reinterpret_cast<const char *>(node->string()) : "",
+                        node->reductNumber());
+            continue;
+        }
+        for (ZoReduction *link = node;; link = child) {
+            const unsigned char *name = nullptr;
+            ZoProduction *p = parser.getGrammar()->getGoal()->findByNumber(link->reductNumber());
+            if (p != nullptr)
+                p->getName(&name);
+            std::printf("%s", name != nullptr ? reinterpret_cast<const char *>(name) : "?");
+            ZoReduction *next = nullptr;
+            link->getChild(&child);
+            if (child == nullptr || child->terminal() || child->getNextSibling(&next) != ZoSuccess || next != nullptr)
+                break;
+            std::printf(" > ");
+        }
+        std::printf("\n");
+        printReduction(parser, child, depth + 1);
+    }
+}
+
+void showParse() {
+    std::puts("== parsing SQL with a grammar compiled at run time");
+    ZoParser parser(const_cast<resourceElement *>(zosql::kGrammar), zosql::kGrammarCount,
+                    const_cast<resourceElement *>(zosql::kKeywords), zosql::kKeywordCount);
+    if (!parser.isOK()) {
+        std::puts("the grammar did not compile");
+        return;
+    }
+    const char *sql = "SELECT name, COUNT(*) AS n FROM staff WHERE hired >= {d '2020-01-01'} AND grade IN (1, ?) "
+                      "GROUP BY name";
+    std::printf("%s\n", sql);
+    ZoReduction *tree = nullptr;
+    if (parser.parse(reinterpret_cast<const unsigned char *>(sql), &tree) != ZoSuccess) {
+        std::puts("the statement did not parse");
+        return;
+    }
+    printReduction(parser, tree, 1);
+    delete tree;
+    ZoReduction *none = nullptr;
+    std::printf("SELECT FROM t: %s\n",
+                parser.parse(reinterpret_cast<const unsigned char *>("SELECT FROM t"), &none) == ZoSuccess ? "parsed"
+                                                                                                      : "syntax error");
+}
+
 void showConnectionString() {
     std::puts("== connection string");
     mdsPerTaskInit();
@@ -182,5 +236,6 @@ int main() {
     showErrorList();
     showTree();
     showConnectionString();
+    showParse();
     return 0;
 }
