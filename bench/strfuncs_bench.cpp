@@ -1,4 +1,5 @@
 // Byte-string functions beside their C library and ICU anchors, in code page 1252.
+#include <zo/pertask.h>
 #include <zo/strfuncs.h>
 
 #include <benchmark/benchmark.h>
@@ -148,7 +149,21 @@ void BM_Memmem(benchmark::State &state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * h.text.size()));
 }
 
+// The same search with the thread in UTF-8 mode: candidates are checked for character
+// boundaries by walking the text.
+void BM_StrFind_CountedUtf8(benchmark::State &state) {
+    const Haystack &h = haystack();
+    uint32_t utf8 = ZoCharModeUtf8;
+    mdsSetPerThreadData(PerThreadCharMode, &utf8);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(strFind(u(h.text), static_cast<uint32_t>(h.text.size()), u(h.needle),
+                                         static_cast<uint32_t>(h.needle.size())));
+    mdsSetPerThreadData(PerThreadCharMode, nullptr);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * h.text.size()));
+}
+
 BENCHMARK(BM_StrFind_Counted);
+BENCHMARK(BM_StrFind_CountedUtf8);
 BENCHMARK(BM_Memmem);
 
 // Locale collation of short words: the library (ANSI text converted on each call) beside

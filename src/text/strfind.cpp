@@ -7,6 +7,8 @@
 #include <zo/ramalloc.h>
 #include <zo/strfuncs.h>
 
+#include <emmintrin.h>
+
 #include <cstring>
 
 #include "platform/codepage.h"
@@ -22,14 +24,33 @@ const char *chars(const unsigned char *text) { return reinterpret_cast<const cha
 
 unsigned char *bytes(const void *text) { return static_cast<unsigned char *>(const_cast<void *>(text)); }
 
+// Whether the 16 bytes at p are all ASCII: each of them is then a character of its own in
+// every mode, so a walk can pass them at once. The bytes must lie inside the text.
+inline bool asciiBlock(const unsigned char *p) {
+    return _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))) == 0;
+}
+
+// The first character boundary at or after target, walking from the boundary p. target
+// lies inside the text, whose end is given for a counted text and null for a
+// NUL-terminated one.
+const unsigned char *boundaryFrom(const unsigned char *p, const unsigned char *target, const unsigned char *end,
+                                  const unsigned char *lengths) {
+    while (p < target) {
+        if (target - p >= 16 && asciiBlock(p))
+            p += 16;
+        else
+            p += end != nullptr ? charLength(p, end, lengths) : nextChar(p, lengths) - p;
+    }
+    return p;
+}
+
 // First character at or after the boundary p that starts with c (c is not 0).
 unsigned char *findCharFrom(const unsigned char *p, unsigned char c, const unsigned char *lengths) {
     for (;;) {
         const unsigned char *candidate = bytes(std::strchr(chars(p), c));
         if (candidate == nullptr)
             return nullptr;
-        while (p < candidate)
-            p = nextChar(p, lengths);
+        p = boundaryFrom(p, candidate, nullptr, lengths);
         if (p == candidate)
             return bytes(p);
         // The candidate was inside a character; p is the boundary after it.
@@ -52,8 +73,7 @@ unsigned char *findTextFrom(const unsigned char *p, const unsigned char *end, co
             bytes(memmem(p, static_cast<size_t>(end - p), sub, subLen));
         if (candidate == nullptr)
             return nullptr;
-        while (p < candidate)
-            p += charLength(p, end, lengths);
+        p = boundaryFrom(p, candidate, end, lengths);
         if (p == candidate)
             return bytes(p);
         if (static_cast<uint32_t>(end - p) < subLen)

@@ -458,6 +458,25 @@ TEST(StrFuncsFind, TextSearchOnCharacterBoundaries) {
     EXPECT_EQ(strFind(text, 5, u("\x82\xAC"), 2), text + 3);
 }
 
+TEST(StrFuncsFind, LongTextsOnCharacterBoundaries) {
+    // ASCII runs longer than a block around characters whose inner bytes look like the
+    // searched ones.
+    std::string run(37, 'a');
+    {
+        CodePage cp(932);
+        std::string text = run + "\x95\x5C" + run + "\x95\x5C\\x" + run;
+        size_t at = text.rfind("\\x");
+        EXPECT_EQ(strFind(u(text), static_cast<uint32_t>(text.size()), u("\\x"), 2), u(text) + at);
+        EXPECT_EQ(strFind(u(text), '\\'), u(text) + at);
+        EXPECT_EQ(strFindReverse(u(text), '\\'), u(text) + at);
+    }
+    Utf8Mode mode;
+    std::string text = run + "\xE2\x80\xA6" + run + "\x80" + run;
+    size_t at = run.size() * 2 + 3;
+    EXPECT_EQ(strFind(u(text), 0x80), u(text) + at);
+    EXPECT_EQ(strFind(u(text), static_cast<uint32_t>(text.size()), u("\x80" "aa"), 3), u(text) + at);
+}
+
 TEST(StrFuncsFind, CaseInsensitiveTextSearch) {
     const unsigned char *text = u("Select * From Table");
     EXPECT_EQ(strFindCi(text, u("FROM")), text + 9);
