@@ -5,6 +5,8 @@
 #include <cstring>
 #include <thread>
 
+#include "../tests/data/sql/sqlgrammar.h"
+
 namespace {
 
 void showPerThreadSlots() {
@@ -40,6 +42,45 @@ void showMemory() {
     if (copy != nullptr && ramResize(&block, 64) == ZoSuccess)
         std::printf("resized block still holds \"%s\"\n", static_cast<char *>(block));
     ramFree(block);
+}
+
+void showFiles() {
+    std::puts("== files and paths");
+    auto text = [](const char *s) { return reinterpret_cast<const unsigned char *>(s); };
+    unsigned char written[256] = {};
+    int handle = 0;
+    if (bosFileOpen(written, BOS_TEMPNAME | BOS_READWRITE, &handle) != ZoSuccess) {
+        std::puts("no temporary file could be made");
+        return;
+    }
+    bosFileWrite(handle, -1, "first line\r\nsecond line\r\n", 25);
+    bosFileClose(handle);
+    unsigned char dir[256], name[256], ext[8];
+    std::memcpy(dir, written, sizeof dir);
+    bosParseName(dir, name, ext, 0);
+    std::printf("wrote %s: directory %s, name %s, extension %s\n", written, dir, name, ext);
+
+    unsigned char renamed[256];
+    bospath(renamed, dir, text("zodemo"), text("txt"));
+    if (bosrname(written, renamed) != ZoSuccess) {
+        bosFileDelete(written);
+        return;
+    }
+    unsigned char date[16];
+    uint32_t size = 0;
+    bosFileDateSize(renamed, date, &size);
+    std::printf("renamed to %s (%u bytes, written %s)\n", renamed, size, date);
+
+    unsigned char pattern[256];
+    bospath(pattern, dir, text("ZoDemo.*"), nullptr);
+    unsigned char *cursor = nullptr;
+    unsigned char found[256];
+    std::memcpy(found, pattern, sizeof found);
+    while (bosFindFiles(&cursor, found) == ZoSuccess && cursor != nullptr)
+        std::printf("listed with %s: %s\n", pattern, found);
+
+    bosFileDelete(renamed);
+    std::printf("after deleting, %s exists: %u\n", renamed, bosexist(renamed));
 }
 
 void showErrorList() {
@@ -94,13 +135,107 @@ void showTree() {
     std::printf("backward: %u keys, %s, first %u\n", count, ordered ? "descending" : "OUT OF ORDER", previous);
 }
 
+// Prints a reduction tree one node per line; a chain of productions that each have a single
+// production child is shown on one line as "outer > inner".
+void printReduction(ZoParser &parser, ZoReduction *node, int depth) {
+    for (; node != nullptr; node->getNextSibling(&node)) {
+        std::printf("%*s", depth * 2, "");
+        ZoReduction *child = nullptr;
+        if (node->terminal()) {
+            std::printf("'%s' (type %d)\n", node->string() != nullptr ? reinterpret_cast<const char *>(node->string()) : "",
+                        node->reductNumber());
+            continue;
+        }
+        for (ZoReduction *link = node;; link = child) {
+            const unsigned char *name = nullptr;
+            ZoProduction *p = parser.getGrammar()->getGoal()->findByNumber(link->reductNumber());
+            if (p != nullptr)
+                p->getName(&name);
+            std::printf("%s", name != nullptr ? reinterpret_cast<const char *>(name) : "?");
+            ZoReduction *next = nullptr;
+            link->getChild(&child);
+            if (child == nullptr || child->terminal() || child->getNextSibling(&next) != ZoSuccess || next != nullptr)
+                break;
+            std::printf(" > ");
+        }
+        std::printf("\n");
+        printReduction(parser, child, depth + 1);
+    }
+}
+
+void showParse() {
+    std::puts("== parsing SQL with a grammar compiled at run time");
+    ZoParser parser(const_cast<resourceElement *>(zosql::kGrammar), zosql::kGrammarCount,
+                    const_cast<resourceElement *>(zosql::kKeywords), zosql::kKeywordCount);
+    if (!parser.isOK()) {
+        std::puts("the grammar did not compile");
+        return;
+    }
+    const char *sql = "SELECT name, COUNT(*) AS n FROM staff WHERE hired >= {d '2020-01-01'} AND grade IN (1, ?) "
+                      "GROUP BY name";
+    std::printf("%s\n", sql);
+    ZoReduction *tree = nullptr;
+    if (parser.parse(reinterpret_cast<const unsigned char *>(sql), &tree) != ZoSuccess) {
+        std::puts("the statement did not parse");
+        return;
+    }
+    printReduction(parser, tree, 1);
+    delete tree;
+    ZoReduction *none = nullptr;
+    std::printf("SELECT FROM t: %s\n",
+                parser.parse(reinterpret_cast<const unsigned char *>("SELECT FROM t"), &none) == ZoSuccess ? "parsed"
+                                                                                                      : "syntax error");
+}
+
+void showConnectionString() {
+    std::puts("== connection string");
+    mdsPerTaskInit();
+    ZoErrorList errors(nullptr, 1);
+    ZoErrorKeeper::setErrorList(&errors);
+    const auto u = [](const char *text) { return reinterpret_cast<const unsigned char *>(text); };
+    const char *text = "DSN=sales; Data Source = 'srv;eu' ;UID=ann;PWD=secret;Trace=1";
+    ZoSubString view(u(text), static_cast<uint32_t>(std::strlen(text)));
+    ZoValueParser parser(&view, ';', u("demo"), 0);
+    if (parser.initialize() != ZoSuccess) {
+        std::printf("not parsed: %s\n", reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText()));
+    } else {
+        const ZoSubString *source = parser.getAttributeValue(u("data source"));
+        const ZoSubString *user = nullptr;
+        parser.getAttributeValue(u("User ID"), u("UID"), user);
+        std::printf("data source %.*s, user %.*s\n", static_cast<int>(source->length()),
+                    reinterpret_cast<const char *>(source->data()), static_cast<int>(user->length()),
+                    reinterpret_cast<const char *>(user->data()));
+        for (const ZoSubString *key = parser.getUnusedAttribute(); key != nullptr; key = parser.getUnusedAttribute())
+            std::printf("not asked for: %.*s\n", static_cast<int>(key->length()),
+                        reinterpret_cast<const char *>(key->data()));
+        parser.removeAttribute(u("PWD"));
+        parser.addAttribute(u("User ID"), u("o'neil"), u("UID"));
+        parser.addAttribute(u("APP"), u("demo;tour"), nullptr);
+        ZoString rebuilt;
+        if (parser.buildString(&rebuilt) == ZoSuccess)
+            std::printf("rebuilt: %.*s\n", static_cast<int>(rebuilt.length()),
+                        reinterpret_cast<const char *>(rebuilt.data()));
+    }
+    const char *bad = "DSN=a;dsn=b";
+    ZoSubString badView(u(bad), static_cast<uint32_t>(std::strlen(bad)));
+    ZoValueParser duplicate(&badView, ';', u("demo"), 0);
+    if (duplicate.initialize() != ZoSuccess)
+        std::printf("error %u: %s\n", ZoErrorKeeper::getLastErrorNumber(),
+                    reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText()));
+    ZoErrorKeeper::giveUpErrorList();
+    mdsPerTaskTerm();
+}
+
 } // namespace
 
 int main() {
     showPerThreadSlots();
     showCharacterStepping();
     showMemory();
+    showFiles();
     showErrorList();
     showTree();
+    showConnectionString();
+    showParse();
     return 0;
 }

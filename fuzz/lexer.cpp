@@ -36,6 +36,14 @@ Typed lexRest(ZoLexer &lexer, size_t limit, bool toEnd = true) {
     return out;
 }
 
+void configure(ZoLexer &lexer, uint8_t mode) {
+    if (mode & 8)
+        lexer.setQuoteChars(0, 0, 0);
+    if (mode & 16)
+        lexer.setExtraChars(reinterpret_cast<const unsigned char *>("@"), reinterpret_cast<const unsigned char *>("-"),
+                            nullptr);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -64,19 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     keywords.setCaseSensitive(mode & 4);
 
     ZoLexer whole(bytes, &keywords);
-    if (mode & 8)
-        whole.setQuoteChars(0, 0, 0);
-    if (mode & 16)
-        whole.setExtraChars(reinterpret_cast<const unsigned char *>("@"), reinterpret_cast<const unsigned char *>("-"), nullptr);
+    configure(whole, mode);
     Typed all = lexRest(whole, limit);
 
     // Read up to a point, check a put-back, save, read on, restore, read again.
     const size_t k = all.empty() ? 0 : cut % all.size();
     ZoLexer lexer(bytes, &keywords);
-    if (mode & 8)
-        lexer.setQuoteChars(0, 0, 0);
-    if (mode & 16)
-        lexer.setExtraChars(reinterpret_cast<const unsigned char *>("@"), reinterpret_cast<const unsigned char *>("-"), nullptr);
+    configure(lexer, mode);
     lexRest(lexer, k, false);
     if (k > 0 && all[k - 1].first != 0xFFFF && all[k - 1].first != lexEnd) {
         lexer.putBack();
@@ -93,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             Typed rest = lexRest(lexer, limit);
             if (Typed(all.begin() + static_cast<long>(k), all.end()) != rest)
                 std::abort();
-            if (lexer.restorePosition(token, index, literal, literalToken) != ZoSuccess || lexRest(lexer, limit) != rest)
+            if (lexer.restorePosition(token, index, literal, literalToken) != ZoSuccess ||
+                lexRest(lexer, limit) != rest)
                 std::abort();
             delete token;
             delete literal;

@@ -28,3 +28,4 @@
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>
 #include <zo/zoparse.h>
+#include <zo/zovaluep.h>

@@ -29,16 +29,16 @@ ZO_API unsigned zoNextPackedElement(const unsigned char **cursor, const unsigned
 // Token types of the lexer. Keyword types are chosen by a grammar's author among the
 // values that none of these takes, below 1000.
 enum LexerTokenType : uint16_t {
-    lexNone = 0,        // a NUL byte
-    lexEnd = 1,         // end of text
-    lexWord = 2,        // a word that is no keyword
-    lexLiteral = 3,     // a quoted literal that is not split
+    lexNone = 0,    // a NUL byte
+    lexEnd = 1,     // end of text
+    lexWord = 2,    // a word that is no keyword
+    lexLiteral = 3, // a quoted literal that is not split
     lexUnterminated = 4,
     lexNumber = 5,
     lexFirstPunctuation = 8, // 8 to 39: one punctuation character (zoLexerCharType)
     lexLastPunctuation = 39,
-    lexQuote = 40,           // opening or closing quote of a split literal
-    lexLiteralContents = 41  // the contents of a literal, in grammars
+    lexQuote = 40,          // opening or closing quote of a split literal
+    lexLiteralContents = 41 // the contents of a literal, in grammars
 };
 
 // Type of a punctuation character, in the order ~ ` ! @ # $ % ^ & * ( ) - _ + = | \ { [ } ] :

@@ -126,11 +126,11 @@ public:
     ZoString *attachedString() const { return attached_; }
 
     // Public settings.
-    bool groupBraces = false;  // { opens a group closed by }
-    bool groupParens = false;  // ( opens a group closed by )
-    ZoString validFirstChars;  // extra bytes that may start a word
-    ZoString validMiddleChars; // extra bytes that may continue a word
-    ZoString wordBreakChars;   // when not empty: a word is any run of bytes not in this set
+    bool groupBraces = false;                // { opens a group closed by }
+    bool groupParens = false;                // ( opens a group closed by )
+    ZoString validFirstChars;                // extra bytes that may start a word
+    ZoString validMiddleChars;               // extra bytes that may continue a word
+    ZoString wordBreakChars;                 // when not empty: a word is any run of bytes not in this set
     unsigned short openBracketChar = 0xFFFF; // a caller-chosen group pair; 0xFFFF: none
     unsigned short closeBracketChar = 0xFFFF;
     bool recognizeComments = false; // -- and /* */ comments
@@ -140,10 +140,10 @@ private:
     struct Cursor;
     enum Compare : unsigned char { CompareExact, CompareNoCase };
 
-    bool isQuote(unsigned char b) const {
-        return b != 0 && (b == quotes_[0] || b == quotes_[1] || b == quotes_[2]);
-    }
+    bool isQuote(unsigned char b) const { return b != 0 && (b == quotes_[0] || b == quotes_[1] || b == quotes_[2]); }
     bool readCommonToken(ZoToken &token);
+    unsigned skipWhiteSpace(Cursor &cursor, bool firstChars) const;
+    void finishAtEnd(ZoToken &token, uint32_t position);
     void readToken(ZoToken &token, SearchType type);
     void emit(ZoToken &token, uint32_t start, uint32_t end, int32_t kind);
     bool emitConsumed(ZoToken &token, uint32_t start, uint32_t end, int32_t kind);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include <zo/zotmpfil.h>
 
@@ -162,6 +163,11 @@ protected:
         return markSize_ != 0 && triad[keyLength_ + dataLength_] != 0;
     }
     short compareKey(const void *searchKey, const void *nodeKey) const;
+    // A tree without data takes a null datum.
+    void copyDatum(void *to, const void *datum) const {
+        if (dataLength_ != 0)
+            std::memcpy(to, datum, dataLength_);
+    }
 
 private:
     ZoTreeIterator *iteratorOf(ZoTreeIterator *it) { return it != nullptr ? it : &cursor_; }

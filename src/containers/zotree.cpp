@@ -148,7 +148,7 @@ ZoStatus ZoTree::makeNode(uint32_t &node, const void *key, const void *data) {
         fresh->count = 2;
         unsigned char *triad = triadAt(fresh, 0);
         std::memcpy(triad, key, keyLength_);
-        std::memcpy(triad + keyLength_, data, dataLength_);
+        copyDatum(triad + keyLength_, data);
     }
     if (nodeCount_ != 0xFFFF)
         ++nodeCount_;
@@ -164,7 +164,7 @@ void ZoTree::insertInNode(ZoTreeNode *node, uint16_t index, const void *key, con
     unsigned char *triad = triadAt(node, index);
     std::memmove(triad + triadSize_, triad, static_cast<size_t>(node->count - 1 - index) * triadSize_);
     std::memcpy(triad, key, keyLength_);
-    std::memcpy(triad + keyLength_, data, dataLength_);
+    copyDatum(triad + keyLength_, data);
     if (markSize_ != 0)
         triad[keyLength_ + dataLength_] = keepMark != 0 ? static_cast<const unsigned char *>(data)[dataLength_] : 0;
     childAt(node, index + 1) = rightChild;
@@ -215,7 +215,7 @@ ZoStatus ZoTree::split(uint32_t node, uint16_t index, uint32_t newNode, uint32_t
 // path, each split handing its separator up; a full root makes a new root above it.
 ZoStatus ZoTree::insertWithSplit(uint32_t node, uint16_t index, const void *key, const void *data) {
     std::memcpy(keyBuffer_, key, keyLength_);
-    std::memcpy(dataBuffer_, data, dataLength_);
+    copyDatum(dataBuffer_, data);
     if (markSize_ != 0)
         dataBuffer_[dataLength_] = 0;
     uint32_t rightChild = 0;
@@ -548,7 +548,7 @@ ZoStatus ZoTree::add(const void *key, const void *data, unsigned int *found) {
         // A deleted entry at the very place is reused; the node does not grow.
         unsigned char *triad = triadAt(leaf, index);
         std::memcpy(triad, key, keyLength_);
-        std::memcpy(triad + keyLength_, data, dataLength_);
+        copyDatum(triad + keyLength_, data);
         triad[keyLength_ + dataLength_] = 0;
     } else if (leaf->count < order_) {
         insertInNode(leaf, index, key, data, 0, 0);
@@ -598,7 +598,7 @@ ZoStatus ZoTree::changeCurrentData(const void *data, ZoTreeIterator *it) {
     unsigned char *triad;
     if (it->tree_ != this || !it->isPositioned() || currentTriad(it, &triad, true) != ZoSuccess)
         return ZoFailure;
-    std::memcpy(triad + keyLength_, data, dataLength_);
+    copyDatum(triad + keyLength_, data);
     return ZoSuccess;
 }
 
@@ -648,7 +648,7 @@ ZoStatus ZoTree::deleteKeyAndData(const void *key, const void *data, unsigned in
             return ZoFailure;
         if (compareKey(key, triad) != 0) {
             present = 0;
-        } else if (std::memcmp(triad + keyLength_, data, dataLength_) == 0) {
+        } else if (dataLength_ == 0 || std::memcmp(triad + keyLength_, data, dataLength_) == 0) {
             break;
         } else if (getNext(nullptr, nullptr, &present, &cursor_) != ZoSuccess) {
             return ZoFailure;

@@ -4,6 +4,7 @@
 
 #include "frame/err.h"
 
+#include "platform/codepage.h"
 #include "platform/file.h"
 
 unsigned bosFileErrorNumber(int fileError) {
@@ -32,13 +33,15 @@ void bosReportFileError(int fileError) {
 
 namespace {
 
-// Maps the single-byte letters from..from+25 onto to..to+25, stepping whole characters.
-void mapLetters(unsigned char *name, unsigned char from, unsigned char to) {
+// Maps each single-byte character through the code page's case table. In UTF-8 mode only
+// ASCII bytes are single characters of the code page; the others belong to longer ones.
+void mapCase(unsigned char *name, const unsigned char *table) {
     const unsigned char *length = mdsCharLengthTable();
+    const bool utf8 = length != mdsLeadByteLengthTable();
     for (unsigned char *p = name; *p != '\0';) {
         if (length[*p] == 1) {
-            if (*p >= from && *p < from + 26)
-                *p = static_cast<unsigned char>(*p - from + to);
+            if (!utf8 || *p < 0x80)
+                *p = table[*p];
             ++p;
             continue;
         }
@@ -49,9 +52,9 @@ void mapLetters(unsigned char *name, unsigned char from, unsigned char to) {
 
 } // namespace
 
-void bosUpperName(unsigned char *name) { mapLetters(name, 'a', 'A'); }
+void bosUpperName(unsigned char *name) { mapCase(name, zo::plat::upperCaseTable()); }
 
-void bosLowerName(unsigned char *name) { mapLetters(name, 'A', 'a'); }
+void bosLowerName(unsigned char *name) { mapCase(name, zo::plat::lowerCaseTable()); }
 
 bool bosHostPath(const unsigned char *name, char (&host)[zo::plat::kHostPathMax]) {
     return zo::plat::hostPathOf(name, mdsCharLengthTable(), host, sizeof host);

@@ -20,7 +20,7 @@ bool matches(const unsigned char *name, const unsigned char *pattern, const unsi
     const unsigned char *star = nullptr;
     const unsigned char *resume = nullptr;
     while (*name != '\0') {
-        unsigned step = length[*name];
+        unsigned step = bosCharSize(name, length);
         if (*pattern == '*') {
             star = ++pattern;
             resume = name;
@@ -37,7 +37,7 @@ bool matches(const unsigned char *name, const unsigned char *pattern, const unsi
         if (star == nullptr)
             return false;
         pattern = star;
-        resume += length[*resume];
+        resume += bosCharSize(resume, length);
         name = resume;
     }
     while (*pattern == '*')
@@ -67,11 +67,9 @@ struct FindCursor {
 bool openPattern(const unsigned char *name, FindCursor *cursor) {
     const unsigned char *length = mdsCharLengthTable();
     const unsigned char *part = name;
-    for (const unsigned char *p = name; *p != '\0'; p += length[*p]) {
+    for (const unsigned char *p = name; *p != '\0'; p += bosCharSize(p, length)) {
         if (*p == '\\' || (p == name + 1 && *p == ':'))
             part = p + 1;
-        if (length[*p] == 2 && p[1] == '\0')
-            break;
     }
     std::size_t dirLength = static_cast<std::size_t>(part - name);
     std::size_t partLength = std::strlen(reinterpret_cast<const char *>(part));
@@ -90,6 +88,13 @@ bool openPattern(const unsigned char *name, FindCursor *cursor) {
     return cursor->dir != nullptr;
 }
 
+// Allocates a zero-filled cursor into the caller's variable; false when memory is out.
+template <class Cursor>
+bool startCursor(Cursor **cursor) {
+    *cursor = static_cast<Cursor *>(ramAllocZ(sizeof(Cursor)));
+    return *cursor != nullptr;
+}
+
 template <class Cursor>
 void endEnumeration(Cursor **cursor) {
     if ((*cursor)->dir != nullptr)
@@ -103,8 +108,7 @@ void endEnumeration(Cursor **cursor) {
 ZoStatus bosFindFiles(unsigned char **cursor, unsigned char *name) {
     auto **find = reinterpret_cast<FindCursor **>(cursor);
     if (*find == nullptr) {
-        *find = static_cast<FindCursor *>(ramAllocZ(sizeof(FindCursor)));
-        if (*find == nullptr)
+        if (!startCursor(find))
             return ZoFailure;
         if (!openPattern(name, *find)) {
             endEnumeration(find);
@@ -136,8 +140,7 @@ ZoStatus bosGetDirectoryNames(void **cursor, unsigned char *name) {
     name[0] = '\0';
     auto **list = reinterpret_cast<DirectoryCursor **>(cursor);
     if (*list == nullptr) {
-        *list = static_cast<DirectoryCursor *>(ramAllocZ(sizeof(DirectoryCursor)));
-        if (*list == nullptr)
+        if (!startCursor(list))
             return ZoFailure;
         (*list)->dir = plat::dirOpen(".");
         if ((*list)->dir == nullptr) {
@@ -171,8 +174,7 @@ ZoStatus bosGetFileSystems(void **cursor, unsigned char *drive) {
     drive[0] = '\0';
     auto **drives = reinterpret_cast<DriveCursor **>(cursor);
     if (*drives == nullptr) {
-        *drives = static_cast<DriveCursor *>(ramAllocZ(sizeof(DriveCursor)));
-        if (*drives == nullptr)
+        if (!startCursor(drives))
             return ZoFailure;
         (*drives)->mask = plat::logicalDrives();
     }

@@ -81,37 +81,48 @@ bool isPathSeparator(const unsigned char *entryStart, const unsigned char *p) {
     return *p == ';' || (*p == ':' && p != entryStart + 1);
 }
 
+// Copies the next PATH entry (whole characters) into dir, ending it with a backslash, and
+// steps p past its separator. Returns the entry's length with the backslash, 0 for an
+// empty entry (which names no directory) or one that does not fit.
+std::size_t takePathEntry(const unsigned char *&p, unsigned char (&dir)[kBosNameSize]) {
+    const unsigned char *length = mdsCharLengthTable();
+    const unsigned char *entry = p;
+    std::size_t n = 0;
+    bool fits = true;
+    bool endsInBackslash = false;
+    while (*p != '\0' && !isPathSeparator(entry, p)) {
+        unsigned step = bosCharSize(p, length);
+        endsInBackslash = step == 1 && *p == '\\';
+        if (n + step + 1 >= sizeof dir) {
+            fits = false;
+        } else {
+            std::memcpy(dir + n, p, step);
+            n += step;
+        }
+        p += step;
+    }
+    if (*p != '\0')
+        ++p;
+    if (n == 0 || !fits)
+        return 0;
+    if (!endsInBackslash)
+        dir[n++] = '\\';
+    return n;
+}
+
 // Retries the open in each directory of PATH. The value is read into a buffer of this call
 // (at most 700 bytes, as bosGetEnv), so other threads' bosGetEnv calls cannot disturb it.
 bool openThroughPath(const unsigned char *name, unsigned openMode, int *fd, bool *adaptFailed) {
     unsigned char path[700];
     if (!plat::environmentValue("PATH", reinterpret_cast<char *>(path), sizeof path) || path[0] == '\0')
         return false;
-    const unsigned char *length = mdsCharLengthTable();
     std::size_t nameLength = std::strlen(reinterpret_cast<const char *>(name));
     for (const unsigned char *p = path; *p != '\0';) {
         unsigned char joined[kBosNameSize];
-        std::size_t n = 0;
-        const unsigned char *entry = p;
-        bool fits = true;
-        while (*p != '\0' && !isPathSeparator(entry, p)) {
-            unsigned step = length[*p];
-            for (unsigned i = 0; i < step && *p != '\0'; ++i, ++p) {
-                if (n + 1 >= sizeof joined)
-                    fits = false;
-                else
-                    joined[n++] = *p;
-            }
-        }
-        if (*p != '\0')
-            ++p;
-        // An empty entry names no directory and is skipped.
-        if (n == 0 || !fits)
+        std::size_t n = takePathEntry(p, joined);
+        if (n == 0 || n + nameLength >= sizeof joined)
             continue;
-        if (joined[n - 1] != '\\')
-            joined[n++] = '\\';
-        if (n + nameLength >= sizeof joined)
-            continue;
+        // The name is adapted by the rule of its own volume, in place after the directory.
         if (applyOEMConvert(name, joined + n, 1) != ZoSuccess) {
             *adaptFailed = true;
             return false;

@@ -35,6 +35,16 @@ void bosReport(unsigned number, const unsigned char *first = nullptr, const unsi
 // Records a failure of the host's file layer; its placeholder gets an empty text.
 void bosReportFileError(int fileError);
 
+// Bytes of the character at p by the length table, never reaching past a NUL (a lead byte
+// at the end of a text is a character of its own).
+inline unsigned bosCharSize(const unsigned char *p, const unsigned char *length) {
+    unsigned n = length[*p];
+    unsigned i = 1;
+    while (i < n && p[i] != '\0')
+        ++i;
+    return i;
+}
+
 // Upper-cases (lower-cases) a name in place, leaving double-byte characters as they are.
 ZO_API void bosUpperName(unsigned char *name);
 ZO_API void bosLowerName(unsigned char *name);

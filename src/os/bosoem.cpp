@@ -10,11 +10,9 @@ namespace {
 
 // The next backslash at or after p, stepping whole characters; null when there is none.
 const unsigned char *nextBackslash(const unsigned char *p, const unsigned char *length) {
-    for (; *p != '\0'; p += length[*p]) {
+    for (; *p != '\0'; p += bosCharSize(p, length)) {
         if (*p == '\\')
             return p;
-        if (length[*p] == 2 && p[1] == '\0')
-            return nullptr;
     }
     return nullptr;
 }

@@ -18,18 +18,16 @@ std::size_t lengthOf(const unsigned char *text) { return std::strlen(reinterpret
 // Where the last character starting before `end` begins (stepping from text).
 const unsigned char *lastCharBefore(const unsigned char *text, const unsigned char *end, const unsigned char *length) {
     const unsigned char *last = nullptr;
-    for (const unsigned char *p = text; p < end && *p != '\0'; p += length[*p])
+    for (const unsigned char *p = text; p < end && *p != '\0'; p += bosCharSize(p, length))
         last = p;
     return last;
 }
 
 // The first occurrence of byte c as a whole character from p, or null.
 unsigned char *findChar(unsigned char *p, unsigned char c, const unsigned char *length) {
-    for (; *p != '\0'; p += length[*p]) {
+    for (; *p != '\0'; p += bosCharSize(p, length)) {
         if (*p == c)
             return p;
-        if (length[*p] == 2 && p[1] == '\0')
-            return nullptr;
     }
     return nullptr;
 }
@@ -37,7 +35,7 @@ unsigned char *findChar(unsigned char *p, unsigned char c, const unsigned char *
 // The last occurrence of byte c as a whole character before end, or null.
 unsigned char *findLastChar(unsigned char *text, const unsigned char *end, unsigned char c, const unsigned char *length) {
     unsigned char *found = nullptr;
-    for (unsigned char *p = text; p < end && *p != '\0'; p += length[*p])
+    for (unsigned char *p = text; p < end && *p != '\0'; p += bosCharSize(p, length))
         if (*p == c)
             found = p;
     return found;
@@ -47,7 +45,7 @@ unsigned char *findLastChar(unsigned char *text, const unsigned char *end, unsig
 std::size_t wholeCharsWithin(const unsigned char *text, std::size_t limit, const unsigned char *length) {
     std::size_t n = 0;
     while (text[n] != '\0') {
-        std::size_t step = length[text[n]];
+        std::size_t step = bosCharSize(text + n, length);
         if (n + step > limit)
             break;
         n += step;
@@ -64,13 +62,11 @@ bool startsWithDrive(const unsigned char *p, const unsigned char *length) {
 void removeParentSteps(unsigned char *path, const unsigned char *length) {
     for (;;) {
         unsigned char *step = nullptr;
-        for (unsigned char *p = path; *p != '\0'; p += length[*p]) {
+        for (unsigned char *p = path; *p != '\0'; p += bosCharSize(p, length)) {
             if (p[0] == '\\' && p[1] == '.' && p[2] == '.' && p[3] == '\\') {
                 step = p;
                 break;
             }
-            if (length[*p] == 2 && p[1] == '\0')
-                break;
         }
         if (step == nullptr)
             return;
@@ -226,8 +222,8 @@ void bosmpath(unsigned char *path) {
     bosgtcwd(cwd, 1);
     std::size_t cut = 0;
     for (std::size_t i = 0; path[i] != '\0' && cwd[i] != '\0';) {
-        unsigned step = length[path[i]];
-        if (length[cwd[i]] != step || std::memcmp(path + i, cwd + i, step) != 0)
+        unsigned step = bosCharSize(path + i, length);
+        if (bosCharSize(cwd + i, length) != step || std::memcmp(path + i, cwd + i, step) != 0)
             break;
         if (path[i] == ':' || (path[i] == '\\' && i != 2))
             cut = i + 1;

@@ -10,8 +10,13 @@ namespace {
 constexpr std::size_t kEnvironmentBufferSize = 700;
 unsigned char g_environment[kEnvironmentBufferSize];
 
-// Copies a name of the host into out, cut to size characters.
-ZoStatus copyCut(const char *name, char *out, uint32_t size) {
+// Asks the host for a name with `room` bytes and copies it into out, cut to size characters.
+ZoStatus hostName(bool (*ask)(char *, std::size_t), std::size_t room, char *out, uint32_t size) {
+    if (out == nullptr || size == 0)
+        return ZoSuccess;
+    char name[256];
+    if (!ask(name, room))
+        return ZoFailure;
     std::size_t length = std::strlen(name);
     if (length > size)
         length = size;
@@ -30,20 +35,6 @@ unsigned char *bosGetEnv(const unsigned char *name) {
     return g_environment;
 }
 
-ZoStatus bosGetMachineName(char *out, uint32_t size) {
-    if (out == nullptr || size == 0)
-        return ZoSuccess;
-    char name[16];
-    if (!zo::plat::machineName(name, sizeof name))
-        return ZoFailure;
-    return copyCut(name, out, size);
-}
+ZoStatus bosGetMachineName(char *out, uint32_t size) { return hostName(zo::plat::machineName, 16, out, size); }
 
-ZoStatus bosGetHostUser(char *out, uint32_t size) {
-    if (out == nullptr || size == 0)
-        return ZoSuccess;
-    char name[256];
-    if (!zo::plat::userName(name, sizeof name))
-        return ZoFailure;
-    return copyCut(name, out, size);
-}
+ZoStatus bosGetHostUser(char *out, uint32_t size) { return hostName(zo::plat::userName, 256, out, size); }

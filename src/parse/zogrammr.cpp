@@ -12,14 +12,9 @@ ZoTokenNode::ZoTokenNode(ZoTokenNode *list) : ZoTokenNode(list->type_, list->str
 }
 
 ZoTokenNode::~ZoTokenNode() {
-    ZoTokenNode *node = next_;
+    ZoTokenNode *chain = next_;
     next_ = nullptr;
-    while (node != nullptr) {
-        ZoTokenNode *after = node->next_;
-        node->next_ = nullptr;
-        delete node;
-        node = after;
-    }
+    zo::parse::deleteChain(chain, [](ZoTokenNode *n) -> ZoTokenNode *& { return n->next_; });
     ramFree(string_);
 }
 
@@ -94,21 +89,11 @@ ZoStatus ZoBNFElement::getTokenString(unsigned char *buffer, uint32_t size) cons
     return ZoSuccess;
 }
 
-ZoStatus ZoBNFElement::setTokenString(const unsigned char *text) {
-    unsigned char *copy = nullptr;
-    if (text != nullptr && (copy = ramAllocStr(text)) == nullptr)
-        return ZoFailure;
-    ramFree(string_);
-    string_ = copy;
-    return ZoSuccess;
-}
+ZoStatus ZoBNFElement::setTokenString(const unsigned char *text) { return zo::parse::replaceText(string_, text); }
 
 #define ZO_LINK_ACCESSORS(Name, Type, member)                                                  \
     ZoStatus ZoBNFElement::get##Name(Type **out) const {                                       \
-        if (member == nullptr)                                                                 \
-            return ZoFailure;                                                                  \
-        *out = member;                                                                         \
-        return ZoSuccess;                                                                      \
+        return zo::parse::storeLink(member, out);                                              \
     }                                                                                          \
     ZoStatus ZoBNFElement::set##Name(Type *value) {                                             \
         member = value;                                                                        \
@@ -134,57 +119,27 @@ ZoProduction::~ZoProduction() {
     delete compiled_;
     delete firstList_;
     delete state_;
-    ZoProduction *p = next_;
+    ZoProduction *chain = next_;
     next_ = nullptr;
-    while (p != nullptr) {
-        ZoProduction *after = p->next_;
-        p->next_ = nullptr;
-        delete p;
-        p = after;
-    }
+    zo::parse::deleteChain(chain, [](ZoProduction *n) -> ZoProduction *& { return n->next_; });
 }
 
 ZoStatus ZoProduction::getName(const unsigned char **out) const {
-    if (name_ == nullptr)
-        return ZoFailure;
-    *out = name_;
-    return ZoSuccess;
+    return zo::parse::storeLink<const unsigned char>(name_, out);
 }
 
-ZoStatus ZoProduction::setName(const unsigned char *name) {
-    unsigned char *copy = nullptr;
-    if (name != nullptr && (copy = ramAllocStr(name)) == nullptr)
-        return ZoFailure;
-    ramFree(name_);
-    name_ = copy;
-    return ZoSuccess;
-}
+ZoStatus ZoProduction::setName(const unsigned char *name) { return zo::parse::replaceText(name_, name); }
 
 ZoStatus ZoProduction::setNumber(short number) { number_ = number; return ZoSuccess; }
 ZoStatus ZoProduction::setCompiledProduction(ZoBNFElement *first) { compiled_ = first; return ZoSuccess; }
 ZoStatus ZoProduction::setFirstList(ZoTokenNode *list) { firstList_ = list; return ZoSuccess; }
 ZoStatus ZoProduction::setNextProduction(ZoProduction *next) { next_ = next; return ZoSuccess; }
 
-ZoStatus ZoProduction::getCompiledProduction(ZoBNFElement **out) const {
-    if (compiled_ == nullptr)
-        return ZoFailure;
-    *out = compiled_;
-    return ZoSuccess;
-}
+ZoStatus ZoProduction::getCompiledProduction(ZoBNFElement **out) const { return zo::parse::storeLink(compiled_, out); }
 
-ZoStatus ZoProduction::getFirstList(ZoTokenNode **out) const {
-    if (firstList_ == nullptr)
-        return ZoFailure;
-    *out = firstList_;
-    return ZoSuccess;
-}
+ZoStatus ZoProduction::getFirstList(ZoTokenNode **out) const { return zo::parse::storeLink(firstList_, out); }
 
-ZoStatus ZoProduction::getNextProduction(ZoProduction **out) const {
-    if (next_ == nullptr)
-        return ZoFailure;
-    *out = next_;
-    return ZoSuccess;
-}
+ZoStatus ZoProduction::getNextProduction(ZoProduction **out) const { return zo::parse::storeLink(next_, out); }
 
 ZoStatus ZoProduction::addToEnd(ZoProduction *p) {
     ZoProduction *last = this;

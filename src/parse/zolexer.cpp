@@ -167,7 +167,9 @@ ZoStatus ZoLexer::classify(uint16_t *type, const unsigned char **text) {
 
 // Characters a token delivers one at a time: every character of an operator; of a split
 // literal, its two quotes (so that the index of a long literal fits in 16 bits).
-uint32_t ZoLexer::charCount() const { return token_.kind() == tokenLiteral ? 2 : token_.length(); }
+uint32_t ZoLexer::charCount() const {
+    return token_.kind() == tokenLiteral ? 2 : token_.length();
+}
 
 // Delivers the character at the character index of a multi-character token, and counts it.
 // The second character of a literal token is the closing quote of a split literal,

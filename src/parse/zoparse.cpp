@@ -30,7 +30,7 @@ void appendToChain(ZoReduction *&first, ZoReduction *&last, ZoReduction *node) {
 }
 
 // Deletes a sibling chain node by node (each node frees its own subtree).
-void deleteChain(ZoReduction *first) {
+void deleteSiblings(ZoReduction *first) {
     while (first != nullptr) {
         ZoReduction *next = nullptr;
         first->getNextSibling(&next);
@@ -50,15 +50,10 @@ ZoParseStackNode::ZoParseStackNode(ZoParseState *state, short number, ZoReductio
     : returnState(state), productionNumber(number), reduction(saved) {}
 
 ZoParseStackNode::~ZoParseStackNode() {
-    deleteChain(reduction);
-    ZoParseStackNode *below = next;
+    deleteSiblings(reduction);
+    ZoParseStackNode *chain = next;
     next = nullptr;
-    while (below != nullptr) {
-        ZoParseStackNode *after = below->next;
-        below->next = nullptr;
-        delete below;
-        below = after;
-    }
+    zo::parse::deleteChain(chain, [](ZoParseStackNode *n) -> ZoParseStackNode *& { return n->next; });
 }
 
 ZoBacktrackPosition::ZoBacktrackPosition(ZoToken *tokenCopy, short index, ZoScanner *scanner,
@@ -74,14 +69,9 @@ ZoBacktrackPosition::~ZoBacktrackPosition() {
     delete literalScanner;
     delete literalToken;
     ramFree(tokenText);
-    ZoBacktrackPosition *older = next;
+    ZoBacktrackPosition *chain = next;
     next = nullptr;
-    while (older != nullptr) {
-        ZoBacktrackPosition *after = older->next;
-        older->next = nullptr;
-        delete older;
-        older = after;
-    }
+    zo::parse::deleteChain(chain, [](ZoBacktrackPosition *n) -> ZoBacktrackPosition *& { return n->next; });
 }
 
 // ---- One parse ------------------------------------------------------------------------------
@@ -144,7 +134,7 @@ ZoParseRun::~ZoParseRun() {
     delete positions_;
     delete top_;
     delete free_;
-    deleteChain(first_);
+    deleteSiblings(first_);
     delete value_;
     delete lexer_;
     delete bottomState_;
@@ -542,22 +532,9 @@ void ZoParser::setLiteralQuoteChars(unsigned short first, unsigned short second,
     quoteCharsSet_ = 1;
 }
 
-namespace {
-
-ZoStatus replaceCopy(unsigned char *&slot, const unsigned char *chars) {
-    unsigned char *copy = nullptr;
-    if (chars != nullptr && (copy = ramAllocStr(chars)) == nullptr)
-        return ZoFailure;
-    ramFree(slot);
-    slot = copy;
-    return ZoSuccess;
-}
-
-} // namespace
-
-ZoStatus ZoParser::setValidFirstChars(const unsigned char *chars) { return replaceCopy(validFirst_, chars); }
-ZoStatus ZoParser::setValidMiddleChars(const unsigned char *chars) { return replaceCopy(validMiddle_, chars); }
-ZoStatus ZoParser::setValidChars(const unsigned char *chars) { return replaceCopy(validBoth_, chars); }
+ZoStatus ZoParser::setValidFirstChars(const unsigned char *chars) { return zo::parse::replaceText(validFirst_, chars); }
+ZoStatus ZoParser::setValidMiddleChars(const unsigned char *chars) { return zo::parse::replaceText(validMiddle_, chars); }
+ZoStatus ZoParser::setValidChars(const unsigned char *chars) { return zo::parse::replaceText(validBoth_, chars); }
 
 ZoStatus ZoParser::parse(const unsigned char *text, ZoReduction **result) {
     if (!ok_) {
@@ -573,7 +550,7 @@ ZoReduction *ZoParser::ReductProc(short number, ZoReduction *children) {
     auto *node = new ZoReduction(number, nullptr);
     if (node == nullptr) {
         // The parse cannot report a complete tree: the engine fails it.
-        deleteChain(children);
+        deleteSiblings(children);
         lostNode_ = 1;
         return nullptr;
     }

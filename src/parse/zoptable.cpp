@@ -14,14 +14,9 @@ constexpr short typeBackquote = 9, typeDoubleQuote = 32, typeSingleQuote = 33;
 
 ZoStateTransition::~ZoStateTransition() {
     // The list after this transition is deleted by walking it, not by recursion.
-    ZoStateTransition *t = next_;
+    ZoStateTransition *chain = next_;
     next_ = nullptr;
-    while (t != nullptr) {
-        ZoStateTransition *after = t->next_;
-        t->next_ = nullptr;
-        delete t;
-        t = after;
-    }
+    zo::parse::deleteChain(chain, [](ZoStateTransition *n) -> ZoStateTransition *& { return n->next_; });
     ramFree(string_);
 }
 
@@ -33,28 +28,11 @@ ZoStatus ZoStateTransition::setProductionNumber(short number) { production_ = nu
 ZoStatus ZoStateTransition::setNextTransition(ZoStateTransition *next) { next_ = next; return ZoSuccess; }
 ZoStatus ZoStateTransition::setPrevTransition(ZoStateTransition *prev) { prev_ = prev; return ZoSuccess; }
 
-ZoStatus ZoStateTransition::setTokenString(const unsigned char *text) {
-    unsigned char *copy = nullptr;
-    if (text != nullptr && (copy = ramAllocStr(text)) == nullptr)
-        return ZoFailure;
-    ramFree(string_);
-    string_ = copy;
-    return ZoSuccess;
-}
+ZoStatus ZoStateTransition::setTokenString(const unsigned char *text) { return zo::parse::replaceText(string_, text); }
 
-ZoStatus ZoStateTransition::getNextTransition(ZoStateTransition **out) const {
-    if (next_ == nullptr)
-        return ZoFailure;
-    *out = next_;
-    return ZoSuccess;
-}
+ZoStatus ZoStateTransition::getNextTransition(ZoStateTransition **out) const { return zo::parse::storeLink(next_, out); }
 
-ZoStatus ZoStateTransition::getPrevTransition(ZoStateTransition **out) const {
-    if (prev_ == nullptr)
-        return ZoFailure;
-    *out = prev_;
-    return ZoSuccess;
-}
+ZoStatus ZoStateTransition::getPrevTransition(ZoStateTransition **out) const { return zo::parse::storeLink(prev_, out); }
 
 ZoStatus ZoStateTransition::match(short type, const unsigned char *text) const {
     if (type_ == lexLiteralContents)
@@ -105,14 +83,9 @@ ZoStateTransition *ZoStateTransition::copy() const {
 ZoParseState::~ZoParseState() {
     delete transitions_;
     delete default_;
-    ZoParseState *s = next_;
+    ZoParseState *chain = next_;
     next_ = nullptr;
-    while (s != nullptr) {
-        ZoParseState *after = s->next_;
-        s->next_ = nullptr;
-        delete s;
-        s = after;
-    }
+    zo::parse::deleteChain(chain, [](ZoParseState *n) -> ZoParseState *& { return n->next_; });
 }
 
 ZoStatus ZoParseState::addTransition(ZoStateTransition *t) {
@@ -123,12 +96,7 @@ ZoStatus ZoParseState::addTransition(ZoStateTransition *t) {
     return transitions_->addToListEnd(t);
 }
 
-ZoStatus ZoParseState::getFirstTransition(ZoStateTransition **out) const {
-    if (transitions_ == nullptr)
-        return ZoFailure;
-    *out = transitions_;
-    return ZoSuccess;
-}
+ZoStatus ZoParseState::getFirstTransition(ZoStateTransition **out) const { return zo::parse::storeLink(transitions_, out); }
 
 ZoStatus ZoParseState::setDefaultTransition(ZoStateTransition *t) {
     delete default_;
@@ -136,28 +104,13 @@ ZoStatus ZoParseState::setDefaultTransition(ZoStateTransition *t) {
     return ZoSuccess;
 }
 
-ZoStatus ZoParseState::getDefaultTransition(ZoStateTransition **out) const {
-    if (default_ == nullptr)
-        return ZoFailure;
-    *out = default_;
-    return ZoSuccess;
-}
+ZoStatus ZoParseState::getDefaultTransition(ZoStateTransition **out) const { return zo::parse::storeLink(default_, out); }
 
-ZoStatus ZoParseState::getNextState(ZoParseState **out) const {
-    if (next_ == nullptr)
-        return ZoFailure;
-    *out = next_;
-    return ZoSuccess;
-}
+ZoStatus ZoParseState::getNextState(ZoParseState **out) const { return zo::parse::storeLink(next_, out); }
 
 ZoStatus ZoParseState::setNextState(ZoParseState *state) { next_ = state; return ZoSuccess; }
 
-ZoStatus ZoParseState::getPrevState(ZoParseState **out) const {
-    if (prev_ == nullptr)
-        return ZoFailure;
-    *out = prev_;
-    return ZoSuccess;
-}
+ZoStatus ZoParseState::getPrevState(ZoParseState **out) const { return zo::parse::storeLink(prev_, out); }
 
 ZoStatus ZoParseState::setPrevState(ZoParseState *state) { prev_ = state; return ZoSuccess; }
 
@@ -226,14 +179,24 @@ private:
         return state;
     }
 
+    // A new transition; null when an allocation fails.
+    static ZoStateTransition *newTransition(short type, const unsigned char *text, ActionType action,
+                                            ZoParseState *next) {
+        auto *t = new ZoStateTransition;
+        if (t == nullptr || t->setTokenString(text) != ZoSuccess) {
+            delete t;
+            return nullptr;
+        }
+        t->setTokenType(type);
+        t->setAction(action);
+        t->setNextParseState(next);
+        return t;
+    }
+
     // Default transition of state: a goto to next, or a reduce when there is no next.
     static ZoStatus setDefault(ZoParseState *state, ZoParseState *next) {
-        auto *t = new ZoStateTransition;
-        if (t == nullptr)
-            return ZoFailure;
-        t->setAction(next != nullptr ? actionGoto : actionReduce);
-        t->setNextParseState(next);
-        return state->setDefaultTransition(t);
+        ZoStateTransition *t = newTransition(0, nullptr, next != nullptr ? actionGoto : actionReduce, next);
+        return t != nullptr ? state->setDefaultTransition(t) : ZoFailure;
     }
 
     // Appends to `to` a goto to `target` for every listed transition of `from`.
@@ -241,13 +204,10 @@ private:
         ZoStateTransition *t = nullptr;
         for (ZoStatus more = from->getFirstTransition(&t); more == ZoSuccess;
              more = t->getNextTransition(&t)) {
-            auto *c = new ZoStateTransition;
-            if (c == nullptr || c->setTokenString(t->getTokenString()) != ZoSuccess) {
-                delete c;
+            ZoStateTransition *c =
+                newTransition(t->getTokenType(), t->getTokenString(), actionGoto, target);
+            if (c == nullptr)
                 return ZoFailure;
-            }
-            c->setTokenType(t->getTokenType());
-            c->setNextParseState(target);
             to->addTransition(c);
         }
         return ZoSuccess;
@@ -333,15 +293,9 @@ private:
         ZoProduction *callee = nullptr;
         if (item->getNonTerminal(&callee) == ZoSuccess)
             return addCalls(from, callee, next);
-        auto *t = new ZoStateTransition;
-        if (t == nullptr || t->setTokenString(item->getTokenStringPtr()) != ZoSuccess) {
-            delete t;
-            return ZoFailure;
-        }
-        t->setTokenType(item->getTokenType());
-        t->setAction(actionShift);
-        t->setNextParseState(next);
-        return from->addTransition(t);
+        ZoStateTransition *t =
+            newTransition(item->getTokenType(), item->getTokenStringPtr(), actionShift, next);
+        return t != nullptr ? from->addTransition(t) : ZoFailure;
     }
 
     // A reference is entered on each first token of the called production.
@@ -349,14 +303,10 @@ private:
         ZoTokenNode *node = nullptr;
         for (ZoStatus more = callee->getFirstList(&node); more == ZoSuccess;
              more = node->nextNode(&node)) {
-            auto *t = new ZoStateTransition;
-            if (t == nullptr || t->setTokenString(node->getTokenString()) != ZoSuccess) {
-                delete t;
+            ZoStateTransition *t = newTransition(node->getTokenType(), node->getTokenString(),
+                                                 actionPush, callee->getParseState());
+            if (t == nullptr)
                 return ZoFailure;
-            }
-            t->setTokenType(node->getTokenType());
-            t->setAction(actionPush);
-            t->setNextParseState(callee->getParseState());
             t->setPushState(back);
             t->setProductionNumber(callee->getNumber());
             from->addTransition(t);

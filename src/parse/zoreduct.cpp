@@ -1,6 +1,8 @@
 // Reduction tree nodes.
 #include <zo/zoreduct.h>
 
+#include "parse/parseint.h"
+
 namespace {
 
 constexpr short kFirstProductionNumber = 1000;
@@ -42,12 +44,14 @@ ZoReduction::~ZoReduction() {
         next_->prev_ = prev_;
 }
 
-ZoStatus ZoReduction::setString(const unsigned char *text) {
+ZoStatus ZoReduction::setString(const unsigned char *text) { return zo::parse::replaceText(string_, text); }
+
+ZoStatus zo::parse::replaceText(unsigned char *&slot, const unsigned char *text) {
     unsigned char *copy = nullptr;
     if (text != nullptr && (copy = ramAllocStr(text)) == nullptr)
         return ZoFailure;
-    ramFree(string_);
-    string_ = copy;
+    ramFree(slot);
+    slot = copy;
     return ZoSuccess;
 }
 

@@ -45,10 +45,14 @@ struct AsciiClasses {
 };
 constexpr AsciiClasses kAscii;
 
-bool isDigit(unsigned char b) { return b >= '0' && b <= '9'; }
+bool isDigit(unsigned char b) {
+    return b >= '0' && b <= '9';
+}
 
 // The bytes that end a plain run (searchPlain).
-bool isPlainStopper(unsigned char b) { return b == ',' || b == '/' || b == '(' || b == ')' || b == '|'; }
+bool isPlainStopper(unsigned char b) {
+    return b == ',' || b == '/' || b == '(' || b == ')' || b == '|';
+}
 
 bool inSet(const ZoString &set, unsigned char b) {
     return set.length() != 0 && std::memchr(set.data(), b, set.length()) != nullptr;
@@ -59,12 +63,17 @@ bool inSet(const ZoString &set, unsigned char b) {
 constexpr uint16_t op(char first, char second) {
     return static_cast<uint16_t>((static_cast<unsigned char>(first) << 8) | static_cast<unsigned char>(second));
 }
-constexpr uint16_t kOperators[44] = {
-    '?', ',', '(', ')', '.', '=', op('=', '='), op('=', '*'), op('=', '<'), op('=', '>'),
-    '+', op('+', '+'), '&', op('&', '&'), '|', op('|', '|'), '-', op('-', '-'), '/', op('/', '/'),
-    '*', op('*', '*'), op('*', '='), '>', op('>', '='), '<', op('<', '='), op('<', '>'),
-    '!', op('!', '='), op('!', '<'), op('!', '>'), ';', ':', '{', '}', '$', '#', '%', '@',
-    '"', '\'', '`', 0};
+constexpr uint16_t kOperators[44] = {'?',          ',',          '(',          ')',
+                                     '.',          '=',          op('=', '='), op('=', '*'),
+                                     op('=', '<'), op('=', '>'), '+',          op('+', '+'),
+                                     '&',          op('&', '&'), '|',          op('|', '|'),
+                                     '-',          op('-', '-'), '/',          op('/', '/'),
+                                     '*',          op('*', '*'), op('*', '='), '>',
+                                     op('>', '='), '<',          op('<', '='), op('<', '>'),
+                                     '!',          op('!', '='), op('!', '<'), op('!', '>'),
+                                     ';',          ':',          '{',          '}',
+                                     '$',          '#',          '%',          '@',
+                                     '"',          '\'',         '`',          0};
 constexpr unsigned kOperatorCount = sizeof kOperators / sizeof kOperators[0];
 static_assert(kOperatorCount == 44);
 
@@ -90,9 +99,9 @@ struct ZoScanner::Cursor {
     const unsigned char *text;
     uint32_t length;
     uint32_t pos;
-    uint32_t end = UINT32_MAX;  // end of the token when it differs from pos
-    unsigned short width = 0;   // width of the character read last
-    bool hitEnd = false;        // the last read found no byte left
+    uint32_t end = UINT32_MAX; // end of the token when it differs from pos
+    unsigned short width = 0;  // width of the character read last
+    bool hitEnd = false;       // the last read found no byte left
     const unsigned char *lengths = nullptr;
     const unsigned char *letters = nullptr;
 
@@ -180,7 +189,9 @@ void ZoScanner::setPosition(uint32_t offset) {
     atEnd_ = false;
 }
 
-void ZoScanner::unGetToken(const ZoToken &token) { setPosition(token.startOffset()); }
+void ZoScanner::unGetToken(const ZoToken &token) {
+    setPosition(token.startOffset());
+}
 
 void ZoScanner::getToken(ZoToken &token, uint32_t offset, uint32_t length) const {
     token.set(text_ + offset, length);
@@ -198,10 +209,26 @@ void ZoScanner::finish(ZoToken &token, const Cursor &cursor, int32_t kind) {
     lastWidth_ = cursor.width;
 }
 
-static void endToken(ZoToken &token, const unsigned char *text, uint32_t position) {
-    token.set(text + position, 0);
-    token.setKind(tokenEnd);
-    token.setStartOffset(position);
+// Skips white space (with firstChars set, up to a byte of validFirstChars). Returns the
+// width of the character that stops it, or 0 at the end of the text.
+unsigned ZoScanner::skipWhiteSpace(Cursor &c, bool firstChars) const {
+    for (; !c.atEnd();) {
+        const unsigned w = c.widthHere();
+        if (!c.isSpaceHere(w) || (firstChars && inSet(validFirstChars, c.byte())))
+            return w;
+        c.pos += w;
+    }
+    return 0;
+}
+
+// The end of text: a token of length 0 there, as often as it is asked for.
+void ZoScanner::finishAtEnd(ZoToken &token, uint32_t position) {
+    token.set(text_ + position, 0);
+    token.kind_ = tokenEnd;
+    token.start_ = position;
+    position_ = position;
+    atEnd_ = true;
+    lastWidth_ = 0;
 }
 
 inline void ZoScanner::emit(ZoToken &token, uint32_t start, uint32_t end, int32_t kind) {
@@ -291,8 +318,8 @@ void ZoScanner::getToken(ZoToken &token, SearchType type) {
     }
     if ((cls & AsciiWordStart) != 0) {
         // Four bytes a step while all four continue the word, then byte by byte.
-        while (q + 4 <= n && (kAscii.of[t[q]] & kAscii.of[t[q + 1]] & kAscii.of[t[q + 2]] & kAscii.of[t[q + 3]] &
-                              AsciiWord) != 0)
+        while (q + 4 <= n &&
+               (kAscii.of[t[q]] & kAscii.of[t[q + 1]] & kAscii.of[t[q + 2]] & kAscii.of[t[q + 3]] & AsciiWord) != 0)
             q += 4;
         while (q < n && (kAscii.of[t[q]] & AsciiWord) != 0)
             ++q;
@@ -329,18 +356,10 @@ void ZoScanner::getToken(ZoToken &token, SearchType type) {
 // Reads any token by the full rules.
 void ZoScanner::readToken(ZoToken &token, SearchType type) {
     Cursor c(text_, length_, position_);
-    unsigned w = 0;
-    for (;; c.pos += w) {
-        if (c.atEnd()) {
-            endToken(token, text_, c.pos);
-            position_ = c.pos;
-            atEnd_ = true;
-            lastWidth_ = 0;
-            return;
-        }
-        w = c.widthHere();
-        if (!c.isSpaceHere(w) || inSet(validFirstChars, c.byte()))
-            break;
+    const unsigned w = skipWhiteSpace(c, true);
+    if (w == 0) {
+        finishAtEnd(token, c.pos);
+        return;
     }
 
     const unsigned char b = c.byte();
@@ -367,8 +386,8 @@ void ZoScanner::readToken(ZoToken &token, SearchType type) {
     } else if (type == searchName && (c.isAlpha(b) || c.isLead(b) || b == '_' || b == '#')) {
         readWordRun(c, true);
         kind = tokenName;
-    } else if ((wordBreakChars.length() != 0 && !inSet(wordBreakChars, b)) || c.isAlpha(b) || c.isLead(b) ||
-               b == '_' || inSet(validFirstChars, b)) {
+    } else if ((wordBreakChars.length() != 0 && !inSet(wordBreakChars, b)) || c.isAlpha(b) || c.isLead(b) || b == '_' ||
+               inSet(validFirstChars, b)) {
         readWordRun(c, false);
         kind = tokenWord;
     } else if (isDigit(b)) {
@@ -509,18 +528,10 @@ void ZoScanner::readComment(Cursor &c, unsigned char second) const {
 
 void ZoScanner::getDelimitedToken(ZoToken &token, unsigned short delimiter) {
     Cursor c(text_, length_, position_);
-    unsigned w = 0;
-    for (;; c.pos += w) {
-        if (c.atEnd()) {
-            endToken(token, text_, c.pos);
-            position_ = c.pos;
-            atEnd_ = true;
-            lastWidth_ = 0;
-            return;
-        }
-        w = c.widthHere();
-        if (!c.isSpaceHere(w))
-            break;
+    unsigned w = skipWhiteSpace(c, false);
+    if (w == 0) {
+        finishAtEnd(token, c.pos);
+        return;
     }
     token.start_ = c.pos;
     if (c.byte() == delimiter) {

@@ -35,7 +35,11 @@ bool machineName(char *out, std::size_t size) {
     if (gethostname(host, sizeof host) != 0)
         return false;
     host[sizeof host - 1] = '\0';
-    return copyName(host, std::strcspn(host, "."), out, size);
+    // Like the platform's computer names, a longer host name is cut to what fits.
+    std::size_t length = std::strcspn(host, ".");
+    if (size == 0)
+        return false;
+    return copyName(host, length < size ? length : size - 1, out, size);
 }
 
 bool userName(char *out, std::size_t size) {

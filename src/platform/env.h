@@ -10,8 +10,9 @@ namespace zo::plat {
 // Copies the value of the environment variable `name` into out (at most size - 1 bytes and
 // a terminator; a longer value is cut). Returns false when the variable is absent.
 ZO_API bool environmentValue(const char *name, char *out, std::size_t size);
-// The host's name (up to the first dot) and the name of the process's user, copied into out
-// with a terminator; false when the host cannot tell or the name does not fit.
+// The host's name (up to the first dot, cut to size - 1 bytes) and the name of the
+// process's user (false when it does not fit), copied into out with a terminator; false
+// when the host cannot tell.
 ZO_API bool machineName(char *out, std::size_t size);
 ZO_API bool userName(char *out, std::size_t size);
 

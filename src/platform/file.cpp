@@ -214,6 +214,24 @@ int fileRename(const char *from, const char *to) {
     int error;
     if (injectedFailure(FileOp::Rename, &error))
         return error;
+    struct stat st;
+    if (std::strcmp(from, to) == 0)
+        return stat(from, &st) == 0 ? FileOk : lastError();
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return FileOk;
+    if (errno != EINVAL && errno != ENOSYS)
+        return lastError();
+    // A file system without no-replace renames: check first (not atomic, but the best
+    // such a file system allows).
+    if (lstat(to, &st) == 0)
+        return FileAccessDenied;
+    return rename(from, to) == 0 ? FileOk : lastError();
+}
+
+int fileReplace(const char *from, const char *to) {
+    int error;
+    if (injectedFailure(FileOp::Rename, &error))
+        return error;
     return rename(from, to) == 0 ? FileOk : lastError();
 }
 

@@ -56,7 +56,12 @@ ZO_API int fileSync(int fd);
 // another open file description gives FileLockViolation. A length of 0 locks nothing.
 ZO_API int fileLockRegion(int fd, uint64_t offset, uint64_t length, bool unlock);
 ZO_API int fileRemove(const char *path);
+// Renames without replacing: an existing `to` gives FileAccessDenied, as the platform's
+// rename does. Renaming a file onto its own name succeeds and changes nothing.
 ZO_API int fileRename(const char *from, const char *to);
+// Renames, atomically replacing an existing `to` (for writing a file through a temporary
+// one). Counts as a rename for fault injection.
+ZO_API int fileReplace(const char *from, const char *to);
 
 struct FileStatus {
     bool directory;

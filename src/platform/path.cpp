@@ -1,12 +1,11 @@
 #include "platform/path.h"
 
 #include "platform/codepage.h"
+#include "platform/unicode.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <iconv.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -357,7 +356,7 @@ void setVolumeInformationForTest(const VolumeInfo *info) {
 
 namespace {
 
-// Byte tables between a single-byte ANSI page and OEM page 437, built once per page.
+// Byte tables between a single-byte ANSI page and its OEM page, built once per page.
 struct OemTables {
     std::once_flag built;
     unsigned char toOem[256];
@@ -366,24 +365,18 @@ struct OemTables {
 
 OemTables g_oemTables[9];   // code pages 1250-1258
 
-void buildOneWay(const char *from, const char *to, unsigned char *table) {
-    iconv_t cd = iconv_open(to, from);
-    for (unsigned b = 0; b < 256; ++b) {
-        char in = static_cast<char>(b);
-        char out = '?';
-        if (b < 0x80 || cd == reinterpret_cast<iconv_t>(-1)) {
-            out = static_cast<char>(b < 0x80 ? b : '?');
-        } else {
-            char *inp = &in, *outp = &out;
-            std::size_t inLeft = 1, outLeft = 1;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(cd, &inp, &inLeft, &outp, &outLeft) == static_cast<std::size_t>(-1) || outLeft != 0)
-                out = '?';
-        }
-        table[b] = static_cast<unsigned char>(out);
+// table[b] = the byte of page `to` for byte b of page `from` ('?' when it has none).
+void buildOneWay(unsigned from, unsigned to, unsigned char *table) {
+    table[0] = 0;
+    for (unsigned b = 1; b < 256; ++b) {
+        unsigned char in = static_cast<unsigned char>(b);
+        uint16_t unit = '?';
+        unsigned char out = '?';
+        ConvertStatus status;
+        if (codePageToUcs2(from, &in, 1, &unit, 1, &status) == 1)
+            ucs2ToCodePage(to, &unit, 1, &out, 1, &status);
+        table[b] = out != 0 ? out : '?';
     }
-    if (cd != reinterpret_cast<iconv_t>(-1))
-        iconv_close(cd);
 }
 
 // The tables of the current ANSI page, null for the double-byte pages.
@@ -393,10 +386,8 @@ const OemTables *oemTables() {
         return nullptr;
     OemTables &t = g_oemTables[page - 1250];
     std::call_once(t.built, [&t, page] {
-        char ansi[16];
-        std::snprintf(ansi, sizeof ansi, "CP%u", page);
-        buildOneWay(ansi, "CP437", t.toOem);
-        buildOneWay("CP437", ansi, t.toAnsi);
+        buildOneWay(page, oemCodePage(), t.toOem);
+        buildOneWay(oemCodePage(), page, t.toAnsi);
     });
     return &t;
 }

@@ -151,6 +151,8 @@ TEST(ZoTmpFileRange, ReadNeedsTheCacheAndOffsetsStayBelowTheLimit) {
     ASSERT_EQ(store.tmpPointer(ZoTmpFile::AddressLimit - 1, &pointer, &available, 0), ZoSuccess);
     EXPECT_EQ(available, 1);
     EXPECT_EQ(*static_cast<char *>(pointer), 'd');
+    // Bytes never written read as whatever the frame held, without failing.
+    EXPECT_EQ(store.tmpRead(5 * Page + 3, bytes, 8), ZoSuccess);
 }
 
 TEST(ZoTmpFileCache, EvictionCreatesTheFileAndReadsBack) {
@@ -259,6 +261,30 @@ TEST(ZoTmpFileCache, AllocationFailuresLeaveTheStoreUsable) {
     uint32_t c;
     ASSERT_EQ(store.tmpFindSpace(300, &c), ZoSuccess);
     EXPECT_EQ(c, b + 300);
+}
+
+TEST(ZoTmpFileCache, NoMemoryForTheFileNameFailsTheEvictionOnly) {
+    std::vector<unsigned char> page0 = pattern(Page, 1), page1 = pattern(Page, 2), page2 = pattern(Page, 3);
+    uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
+        ZoTmpFile store(4096);
+        ASSERT_EQ(store.tmpWrite(0, page0.data(), Page), ZoSuccess);
+        ASSERT_EQ(store.tmpWrite(Page, page1.data(), Page), ZoSuccess);
+        point.arm();
+        ZoStatus status = store.tmpWrite(2 * Page, page2.data(), Page); // evicts page 0
+        if (point.disarm()) {
+            EXPECT_EQ(status, ZoFailure);
+            EXPECT_EQ(store.getFileName(), nullptr);
+            ASSERT_EQ(store.tmpWrite(2 * Page, page2.data(), Page), ZoSuccess);
+        } else {
+            EXPECT_EQ(status, ZoSuccess);
+        }
+        std::vector<unsigned char> back(3 * Page), expected = page0;
+        expected.insert(expected.end(), page1.begin(), page1.end());
+        expected.insert(expected.end(), page2.begin(), page2.end());
+        ASSERT_EQ(store.tmpRead(0, back.data(), 3 * Page), ZoSuccess);
+        EXPECT_EQ(back, expected);
+    });
+    EXPECT_GE(points, 1u);
 }
 
 TEST(ZoTmpFileString, ReadReplacesTheStringContents) {

@@ -159,6 +159,43 @@ TEST(ZoTreeAdd, DuplicatesIterateNewestFirst) {
     EXPECT_EQ(t.next().key, 9u);
 }
 
+TEST(ZoTreeOrder, ContextComparisonWhenNoKeyFunction) {
+    ZoTree tree(4, 0, nullptr, 0, 0, 1);
+    int calls = 0;
+    // Descending order of the numbers, counting the calls through the context.
+    tree.setCompareWithContext(
+        [](void *context, const void *a, const void *b) -> short {
+            ++*static_cast<int *>(context);
+            return static_cast<short>(-treeU32Compare(a, b, 4));
+        },
+        &calls);
+    unsigned found;
+    for (uint32_t k : {5u, 1u, 9u, 3u})
+        ASSERT_EQ(tree.add(&k, nullptr, &found), ZoSuccess);
+    EXPECT_GT(calls, 0);
+    ZoTreeIterator it;
+    it.initialize(&tree);
+    std::vector<uint32_t> keys;
+    uint32_t key;
+    for (tree.getFirst(&key, nullptr, &found, &it); found != 0; tree.getNext(&key, nullptr, &found, &it))
+        keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<uint32_t>{9, 5, 3, 1}));
+}
+
+TEST(ZoTreeOrder, BytewiseByDefault) {
+    ZoTree tree(3, 1, nullptr, 0, 0, 1);
+    unsigned found;
+    for (const char *k : {"b\x80" "a", "b\x01z", "a\xffz"})
+        ASSERT_EQ(tree.add(k, "d", &found), ZoSuccess);
+    ZoTreeIterator it;
+    it.initialize(&tree);
+    char key[4] = {};
+    std::vector<std::string> keys;
+    for (tree.getFirst(key, nullptr, &found, &it); found != 0; tree.getNext(key, nullptr, &found, &it))
+        keys.emplace_back(key, 3);
+    EXPECT_EQ(keys, (std::vector<std::string>{"a\xffz", "b\x01z", "b\x80" "a"}));
+}
+
 TEST(ZoTreeLookup, MissingKeyLeavesTheIteratorBetweenItsNeighbours) {
     U32Tree t;
     for (uint32_t k = 10; k <= 1000; k += 10)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "os/bosint.h"
+#include "platform/codepage.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "support/temp_dir.h"
@@ -338,6 +339,24 @@ TEST_F(BosFile, PathSearchFindsTheFileInALaterDirectory) {
     EXPECT_EQ(hostPath, ZoSuccess);
 }
 
+TEST_F(BosFile, PathSearchKeepsDoubleByteDirectoriesWhole) {
+    // 0x95 0x5C is one character of code page 932 whose trail byte is a backslash: the
+    // entry does not end in a separator, so one is added.
+    std::string dbcsDir("\x95\x5C");
+    fs::create_directory(dir.host() / dbcsDir);
+    dir.write(dbcsDir + "/FOUND.INI", "[x]");
+    const char *saved = std::getenv("PATH");
+    std::string oldPath = saved != nullptr ? saved : "";
+    setenv("PATH", (dir.windows() + "\\" + dbcsDir).c_str(), 1);
+    zo::plat::setCodePageForTest(932);
+    int h = 0;
+    ZoStatus status = openFile("\\FOUND.INI", BOS_SEARCHPATH, &h);
+    zo::plat::setCodePageForTest(1252);
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(status, ZoSuccess);
+    bosFileClose(h);
+}
+
 TEST_F(BosFile, DeleteSucceedsForMissingFilesAndFailsForDirectories) {
     EXPECT_EQ(bosFileDelete(u(dir.windows("never-there"))), ZoSuccess);
     fs::create_directory(dir.host() / "sub");
@@ -363,6 +382,13 @@ TEST_F(BosFile, RenameMovesAndReportsFailure) {
     plat::fileTestInjectFault(plat::FileOp::Rename, 1, plat::FileFault::Fail);
     EXPECT_EQ(bosrname(u(dir.windows("b.txt")), u(dir.windows("c.txt"))), ZoFailure);
     EXPECT_TRUE(fs::exists(dir.host() / "b.txt"));
+    // An existing target is not replaced.
+    dir.write("d.txt", "keep");
+    EXPECT_EQ(bosrname(u(dir.windows("b.txt")), u(dir.windows("D.TXT"))), ZoFailure);
+    EXPECT_EQ(takeError(), 30042u);
+    EXPECT_EQ(dir.read("d.txt"), "keep");
+    EXPECT_EQ(bosrname(u(dir.windows("b.txt")), u(dir.windows("B.TXT"))), ZoSuccess);
+    EXPECT_EQ(dir.read("b.txt"), "data");
 }
 
 TEST_F(BosFile, AttributesOfFilesDirectoriesAndNothing) {

@@ -1,5 +1,6 @@
 #include <zo/bosfile.h>
 #include <zo/ramalloc.h>
+#include <zo/zoerror.h>
 
 #include <gtest/gtest.h>
 
@@ -104,6 +105,43 @@ TEST_F(BosFind, CursorAllocationFailureIsStatusOne) {
     EXPECT_EQ(other, nullptr);
 }
 
+TEST_F(BosFind, EveryAllocationFailureEndsTheEnumerationCleanly) {
+    std::string pattern = dir.windows("*.txt");
+    uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
+        unsigned char *cursor = nullptr;
+        unsigned char name[256];
+        std::strcpy(reinterpret_cast<char *>(name), pattern.c_str());
+        point.arm();
+        ZoStatus status = bosFindFiles(&cursor, name);
+        if (point.disarm()) {
+            EXPECT_EQ(status, ZoFailure);
+            EXPECT_EQ(cursor, nullptr);
+            return;
+        }
+        while (cursor != nullptr)
+            bosFindFiles(&cursor, name);
+    });
+    EXPECT_EQ(points, 1u);
+}
+
+TEST_F(BosFind, ReportingAFailureWithoutMemoryLeaksNothing) {
+    ZoErrorList errors(nullptr, 1);
+    ZoErrorKeeper::setErrorList(&errors);
+    std::string missing = dir.windows("missing.txt");
+    uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
+        unsigned char name[256];
+        std::strcpy(reinterpret_cast<char *>(name), missing.c_str());
+        int handle = 7;
+        point.arm();
+        EXPECT_EQ(bosFileOpen(name, 0, &handle), ZoFailure);
+        point.disarm();
+        EXPECT_EQ(handle, 0);
+        ZoErrorKeeper::clearLastError();
+    });
+    ZoErrorKeeper::giveUpErrorList();
+    EXPECT_GE(points, 1u);
+}
+
 TEST_F(BosFind, DirectoryNamesSkipFilesAndTheDotEntry) {
     zotest::InDirectory here(dir.host());
     EXPECT_EQ(directories(), (Names{"..", "other", "subdir"}));
@@ -156,8 +194,8 @@ TEST(BosOemConvert, ShortNameVolumesGetUpperCaseOemNames) {
     applyOEMConvert(u("C:\\caf\xE9.txt"), preserved, 1);
     plat::setVolumeInformationForTest(nullptr);
     EXPECT_EQ(inPlace, ZoSuccess);
-    // é is 0x82 in code page 437.
-    EXPECT_STREQ(reinterpret_cast<char *>(name), "C:\\CAF\x82.TXT");
+    // é upper-cases to É (0x90 in code page 437); é itself is 0x82 there.
+    EXPECT_STREQ(reinterpret_cast<char *>(name), "C:\\CAF\x90.TXT");
     EXPECT_EQ(noUpper, ZoSuccess);
     EXPECT_STREQ(reinterpret_cast<char *>(kept), "C:\\caf\x82.txt");
     EXPECT_STREQ(reinterpret_cast<char *>(preserved), "C:\\caf\x82.txt");

@@ -1,5 +1,6 @@
 #include <zo/bosfile.h>
 #include <zo/bospath.h>
+#include <zo/pertask.h>
 #include <zo/zoerror.h>
 
 #include <gtest/gtest.h>
@@ -222,6 +223,39 @@ TEST_F(BosPath, SettingTheCurrentDirectoryIgnoringCase) {
     EXPECT_EQ(bosstcwd(u(dir.windows("none")), 0), ZoFailure);
     EXPECT_EQ(ZoErrorKeeper::getLastErrorNumber(), 1504u);
     ZoErrorKeeper::giveUpErrorList();
+}
+
+} // namespace
+
+namespace {
+
+TEST(BosFullPath, UpperCasingFollowsTheCodePage) {
+    EXPECT_EQ(completed("c:\\caf\xE9", 1), "C:\\CAF\xC9");
+    zo::plat::setCodePageForTest(932);
+    // 0x83 0x61: the trail byte 'a' is not a letter of its own.
+    std::string dbcs = completed(std::string("c:\\\x83\x61x"), 1);
+    zo::plat::setCodePageForTest(1252);
+    EXPECT_EQ(dbcs, std::string("C:\\\x83\x61X"));
+}
+
+} // namespace
+
+namespace {
+
+// A lead byte right before the terminator is a character of its own, in either mode.
+TEST(BosFullPath, ALeadByteAtTheEndNeverStepsPastTheTerminator) {
+    static uint32_t utf8 = ZoCharModeUtf8;
+    mdsSetPerThreadData(PerThreadCharMode, &utf8);
+    std::string utf8Result = completed(std::string("C:\\A\\..\\B\xEF"), 0);
+    Parsed utf8Parsed = parsed(std::string("C:\\D\\N.E\xEF"));
+    mdsSetPerThreadData(PerThreadCharMode, nullptr);
+    zo::plat::setCodePageForTest(932);
+    std::string dbcsResult = completed(std::string("C:\\A\\..\\B\x81"), 0);
+    zo::plat::setCodePageForTest(1252);
+    EXPECT_EQ(utf8Result, std::string("C:\\B\xEF"));
+    EXPECT_EQ(utf8Parsed.name, "N");
+    EXPECT_EQ(utf8Parsed.ext, std::string("E\xEF"));
+    EXPECT_EQ(dbcsResult, std::string("C:\\B\x81"));
 }
 
 } // namespace

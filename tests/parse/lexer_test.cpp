@@ -15,7 +15,9 @@ namespace {
 
 using Typed = std::vector<std::pair<uint16_t, std::string>>;
 
-const unsigned char *bytes(const char *text) { return reinterpret_cast<const unsigned char *>(text); }
+const unsigned char *bytes(const char *text) {
+    return reinterpret_cast<const unsigned char *>(text);
+}
 
 std::pair<uint16_t, std::string> next(ZoLexer &lexer) {
     uint16_t type = 0xFFFF;
@@ -117,9 +119,14 @@ TEST(LexerKeywords, CaseSensitivityAndFirstMatch) {
 TEST(LexerTokens, KeywordsWordsAndNumbers) {
     Keywords packed({{bytes("SELECT"), 300}});
     ZoKeywordList keywords(packed.block);
-    EXPECT_EQ(lexText("SELECT select x 12 3.5", &keywords),
-              (Typed{{300, "SELECT"}, {lexWord, "select"}, {lexWord, "x"}, {lexNumber, "12"}, {lexNumber, "3"},
-                     {37, "."}, {lexNumber, "5"}, {lexEnd, ""}}));
+    EXPECT_EQ(lexText("SELECT select x 12 3.5", &keywords), (Typed{{300, "SELECT"},
+                                                                   {lexWord, "select"},
+                                                                   {lexWord, "x"},
+                                                                   {lexNumber, "12"},
+                                                                   {lexNumber, "3"},
+                                                                   {37, "."},
+                                                                   {lexNumber, "5"},
+                                                                   {lexEnd, ""}}));
     keywords.setCaseSensitive(0);
     EXPECT_EQ(lexText("select", &keywords), (Typed{{300, "select"}, {lexEnd, ""}}));
 }
@@ -172,11 +179,25 @@ TEST(LexerTokens, OperatorsComeOneCharacterAtATime) {
 TEST(LexerLiterals, SplitIntoQuotesAndInnerTokens) {
     EXPECT_EQ(lexText("'abc'"), (Typed{{lexQuote, "'"}, {lexWord, "abc"}, {lexQuote, "'"}, {lexEnd, ""}}));
     EXPECT_EQ(lexText("''"), (Typed{{lexQuote, "'"}, {lexWord, ""}, {lexQuote, "'"}, {lexEnd, ""}}));
-    EXPECT_EQ(lexText("x = \"a b\" y"), (Typed{{lexWord, "x"}, {23, "="}, {lexQuote, "\""}, {lexWord, "a"}, {lexWord, "b"},
-                                            {lexQuote, "\""}, {lexWord, "y"}, {lexEnd, ""}}));
+    EXPECT_EQ(lexText("x = \"a b\" y"), (Typed{{lexWord, "x"},
+                                               {23, "="},
+                                               {lexQuote, "\""},
+                                               {lexWord, "a"},
+                                               {lexWord, "b"},
+                                               {lexQuote, "\""},
+                                               {lexWord, "y"},
+                                               {lexEnd, ""}}));
     // Inside, quoting is off: a doubled quote is two quote characters; numbers stay whole.
-    EXPECT_EQ(lexText("'it''s 1.5'"), (Typed{{lexQuote, "'"}, {lexWord, "it"}, {33, "'"}, {33, "'"}, {lexWord, "s"},
-                                            {lexNumber, "1"}, {37, "."}, {lexNumber, "5"}, {lexQuote, "'"}, {lexEnd, ""}}));
+    EXPECT_EQ(lexText("'it''s 1.5'"), (Typed{{lexQuote, "'"},
+                                             {lexWord, "it"},
+                                             {33, "'"},
+                                             {33, "'"},
+                                             {lexWord, "s"},
+                                             {lexNumber, "1"},
+                                             {37, "."},
+                                             {lexNumber, "5"},
+                                             {lexQuote, "'"},
+                                             {lexEnd, ""}}));
     EXPECT_EQ(lexText("'abc"), (Typed{{lexUnterminated, "'abc"}, {lexEnd, ""}}));
 
     Keywords packed({{bytes("NULL"), 400}});
@@ -232,8 +253,12 @@ TEST(LexerLiterals, TakeContents) {
 TEST(LexerLiterals, ExtraCharactersApplyInsideLiterals) {
     ZoLexer lexer(bytes("select-list 'a-b' @c"), nullptr);
     ASSERT_EQ(lexer.setExtraChars(bytes("@"), bytes("-"), nullptr), ZoSuccess);
-    EXPECT_EQ(lexAll(lexer), (Typed{{lexWord, "select-list"}, {lexQuote, "'"}, {lexWord, "a-b"}, {lexQuote, "'"},
-                                    {lexWord, "@c"}, {lexEnd, ""}}));
+    EXPECT_EQ(lexAll(lexer), (Typed{{lexWord, "select-list"},
+                                    {lexQuote, "'"},
+                                    {lexWord, "a-b"},
+                                    {lexQuote, "'"},
+                                    {lexWord, "@c"},
+                                    {lexEnd, ""}}));
     ZoLexer cleared(bytes("a-b"), nullptr);
     ASSERT_EQ(cleared.setExtraChars(nullptr, bytes("-"), nullptr), ZoSuccess);
     ASSERT_EQ(cleared.setExtraChars(nullptr, nullptr, nullptr), ZoSuccess);
@@ -302,10 +327,12 @@ TEST(LexerPositions, SaveFailsCleanlyWithoutMemory) {
 TEST(LexerMultiByte, WordsInCodePage932AndUtf8) {
     {
         zotest::CodePage page(932);
-        EXPECT_EQ(lexText("'\x82\xA0\x82\x60'"), (Typed{{lexQuote, "'"}, {lexWord, "\x82\xA0\x82\x60"}, {lexQuote, "'"}, {lexEnd, ""}}));
+        EXPECT_EQ(lexText("'\x82\xA0\x82\x60'"),
+                  (Typed{{lexQuote, "'"}, {lexWord, "\x82\xA0\x82\x60"}, {lexQuote, "'"}, {lexEnd, ""}}));
     }
     zotest::Utf8Mode utf8;
-    EXPECT_EQ(lexText("caf\xC3\xA9 \xE6\xBC\xA2"), (Typed{{lexWord, "caf\xC3\xA9"}, {lexWord, "\xE6\xBC\xA2"}, {lexEnd, ""}}));
+    EXPECT_EQ(lexText("caf\xC3\xA9 \xE6\xBC\xA2"),
+              (Typed{{lexWord, "caf\xC3\xA9"}, {lexWord, "\xE6\xBC\xA2"}, {lexEnd, ""}}));
 }
 
 } // namespace

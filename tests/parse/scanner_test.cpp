@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,10 +13,14 @@
 
 namespace {
 
-const unsigned char *bytes(const char *text) { return reinterpret_cast<const unsigned char *>(text); }
+const unsigned char *bytes(const char *text) {
+    return reinterpret_cast<const unsigned char *>(text);
+}
 using Tokens = std::vector<std::pair<int32_t, std::string>>;
 
-std::string textOf(const ZoSubString &s) { return std::string(reinterpret_cast<const char *>(s.data()), s.length()); }
+std::string textOf(const ZoSubString &s) {
+    return std::string(reinterpret_cast<const char *>(s.data()), s.length());
+}
 
 // Reads every token up to and including the end.
 Tokens scanAll(ZoScanner &scanner, SearchType type = searchNormal) {
@@ -51,13 +56,12 @@ TEST(ScannerTokens, WordsOperatorsAndRepeatableEnd) {
 
 TEST(ScannerTokens, EveryOperatorOfTheTable) {
     const std::pair<std::string, int32_t> table[] = {
-        {"?", '?'}, {",", ','}, {"(", '('}, {")", ')'}, {".", '.'}, {"=", '='}, {"==", 0x3D3D},
-        {"=*", 0x3D2A}, {"=<", 0x3D3C}, {"=>", 0x3D3E}, {"+", '+'}, {"++", 0x2B2B}, {"&", '&'},
-        {"&&", 0x2626}, {"|", '|'}, {"||", 0x7C7C}, {"-", '-'}, {"--", 0x2D2D}, {"/", '/'},
-        {"//", 0x2F2F}, {"*", '*'}, {"**", 0x2A2A}, {"*=", 0x2A3D}, {">", '>'}, {">=", 0x3E3D},
-        {"<", '<'}, {"<=", 0x3C3D}, {"<>", 0x3C3E}, {"!", '!'}, {"!=", 0x213D}, {"!<", 0x213C},
-        {"!>", 0x213E}, {";", ';'}, {":", ':'}, {"{", '{'}, {"}", '}'}, {"$", '$'}, {"#", '#'},
-        {"%", '%'}, {"@", '@'}};
+        {"?", '?'},     {",", ','},     {"(", '('},     {")", ')'},     {".", '.'},     {"=", '='},     {"==", 0x3D3D},
+        {"=*", 0x3D2A}, {"=<", 0x3D3C}, {"=>", 0x3D3E}, {"+", '+'},     {"++", 0x2B2B}, {"&", '&'},     {"&&", 0x2626},
+        {"|", '|'},     {"||", 0x7C7C}, {"-", '-'},     {"--", 0x2D2D}, {"/", '/'},     {"//", 0x2F2F}, {"*", '*'},
+        {"**", 0x2A2A}, {"*=", 0x2A3D}, {">", '>'},     {">=", 0x3E3D}, {"<", '<'},     {"<=", 0x3C3D}, {"<>", 0x3C3E},
+        {"!", '!'},     {"!=", 0x213D}, {"!<", 0x213C}, {"!>", 0x213E}, {";", ';'},     {":", ':'},     {"{", '{'},
+        {"}", '}'},     {"$", '$'},     {"#", '#'},     {"%", '%'},     {"@", '@'}};
     for (const auto &[text, kind] : table) {
         Tokens tokens = scanText(text + " x");
         ASSERT_EQ(tokens.size(), 3u) << text;
@@ -67,7 +71,8 @@ TEST(ScannerTokens, EveryOperatorOfTheTable) {
     // A NUL byte is the table's last entry: code 0, the kind tokenNone.
     const unsigned char nul[] = {'a', 0, 'b'};
     ZoScanner scanner(nul, 3);
-    EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "a"}, {tokenNone, std::string(1, '\0')}, {tokenWord, "b"}, {tokenEnd, ""}}));
+    EXPECT_EQ(scanAll(scanner),
+              (Tokens{{tokenWord, "a"}, {tokenNone, std::string(1, '\0')}, {tokenWord, "b"}, {tokenEnd, ""}}));
 }
 
 TEST(ScannerTokens, TwoCharacterOperatorsTakeOnlyTheirOwnSecondCharacter) {
@@ -88,14 +93,17 @@ TEST(ScannerTokens, QuotedStrings) {
 
     ZoScanner scanner(bytes("'a' #b#"));
     scanner.setQuoteChars('#', 0, 0);
-    EXPECT_EQ(scanAll(scanner), (Tokens{{'\'', "'"}, {tokenWord, "a"}, {'\'', "'"}, {tokenLiteral, "#b#"}, {tokenEnd, ""}}));
+    EXPECT_EQ(scanAll(scanner),
+              (Tokens{{'\'', "'"}, {tokenWord, "a"}, {'\'', "'"}, {tokenLiteral, "#b#"}, {tokenEnd, ""}}));
 }
 
 TEST(ScannerTokens, QuoteCharacterZeroTurnsQuotingOff) {
     const unsigned char text[] = {'a', 0, 'b', '\''};
     ZoScanner scanner(text, 4);
     scanner.setQuoteChars(0, 0, 0);
-    EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "a"}, {tokenNone, std::string(1, '\0')}, {tokenWord, "b"}, {'\'', "'"}, {tokenEnd, ""}}));
+    EXPECT_EQ(
+        scanAll(scanner),
+        (Tokens{{tokenWord, "a"}, {tokenNone, std::string(1, '\0')}, {tokenWord, "b"}, {'\'', "'"}, {tokenEnd, ""}}));
 }
 
 TEST(ScannerTokens, Numbers) {
@@ -109,7 +117,9 @@ TEST(ScannerTokens, Numbers) {
 
     ZoScanner scanner(bytes("3.14 .5"));
     scanner.decimalNumbers = false;
-    EXPECT_EQ(scanAll(scanner), (Tokens{{tokenNumber, "3"}, {'.', "."}, {tokenNumber, "14"}, {'.', "."}, {tokenNumber, "5"}, {tokenEnd, ""}}));
+    EXPECT_EQ(
+        scanAll(scanner),
+        (Tokens{{tokenNumber, "3"}, {'.', "."}, {tokenNumber, "14"}, {'.', "."}, {tokenNumber, "5"}, {tokenEnd, ""}}));
     scanner.setScanString(bytes("3.14"), 4); // starting over switches decimal numbers back on
     EXPECT_TRUE(scanner.decimalNumbers);
 }
@@ -120,8 +130,12 @@ TEST(ScannerTokens, OuterJoinAndParenGroups) {
 
     ZoScanner scanner(bytes("x(+) (a, (b)) (a ')' b) (c"));
     scanner.groupParens = true;
-    EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "x"}, {tokenLiteral, "(+)"}, {tokenLiteral, "(a, (b))"},
-                                        {tokenLiteral, "(a ')' b)"}, {tokenUnterminated, "(c"}, {tokenEnd, ""}}));
+    EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "x"},
+                                        {tokenLiteral, "(+)"},
+                                        {tokenLiteral, "(a, (b))"},
+                                        {tokenLiteral, "(a ')' b)"},
+                                        {tokenUnterminated, "(c"},
+                                        {tokenEnd, ""}}));
     scanner.setScanString(bytes("(a 'b"), 5);
     EXPECT_EQ(scanAll(scanner), (Tokens{{tokenUnterminated, "(a 'b"}, {tokenEnd, ""}}));
 }
@@ -131,8 +145,11 @@ TEST(ScannerTokens, BraceAndBracketGroups) {
     scanner.groupBraces = true;
     scanner.openBracketChar = '[';
     scanner.closeBracketChar = ']';
-    EXPECT_EQ(scanAll(scanner), (Tokens{{tokenLiteral, "{fn x}"}, {tokenLiteral, "{a{b}}"}, {tokenLiteral, "[c]"},
-                                        {tokenUnterminated, "[d"}, {tokenEnd, ""}}));
+    EXPECT_EQ(scanAll(scanner), (Tokens{{tokenLiteral, "{fn x}"},
+                                        {tokenLiteral, "{a{b}}"},
+                                        {tokenLiteral, "[c]"},
+                                        {tokenUnterminated, "[d"},
+                                        {tokenEnd, ""}}));
     // One character for both ends closes at its next occurrence.
     scanner.setScanString(bytes("|a b| c"), 7);
     scanner.groupBraces = false;
@@ -143,9 +160,15 @@ TEST(ScannerTokens, BraceAndBracketGroups) {
 TEST(ScannerTokens, Comments) {
     ZoScanner scanner(bytes("a -- note\nb /* x */ c /*/ d */ e /* open"));
     scanner.recognizeComments = true;
-    EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "a"}, {tokenComment, "-- note"}, {tokenWord, "b"}, {tokenComment, "/* x */"},
-                                        {tokenWord, "c"}, {tokenComment, "/*/ d */"}, {tokenWord, "e"},
-                                        {tokenComment, "/* open"}, {tokenEnd, ""}}));
+    EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "a"},
+                                        {tokenComment, "-- note"},
+                                        {tokenWord, "b"},
+                                        {tokenComment, "/* x */"},
+                                        {tokenWord, "c"},
+                                        {tokenComment, "/*/ d */"},
+                                        {tokenWord, "e"},
+                                        {tokenComment, "/* open"},
+                                        {tokenEnd, ""}}));
     scanner.setScanString(bytes("--x"), 3);
     EXPECT_EQ(scanAll(scanner), (Tokens{{tokenComment, "--x"}, {tokenEnd, ""}}));
     EXPECT_EQ(scanText("a--b"), (Tokens{{tokenWord, "a"}, {0x2D2D, "--"}, {tokenWord, "b"}, {tokenEnd, ""}}));
@@ -163,8 +186,15 @@ TEST(ScannerTokens, CommentLineFeedIsConsumedButNotPartOfTheToken) {
 TEST(ScannerTokens, PlainAndNameSearches) {
     EXPECT_EQ(scanText("C:\\dir\\file.txt, x", searchPlain),
               (Tokens{{tokenPlain, "C:\\dir\\file.txt"}, {',', ","}, {tokenPlain, "x"}, {tokenEnd, ""}}));
-    EXPECT_EQ(scanText("a|b(c)/d", searchPlain), (Tokens{{tokenPlain, "a"}, {'|', "|"}, {tokenPlain, "b"}, {'(', "("},
-                                                       {tokenPlain, "c"}, {')', ")"}, {'/', "/"}, {tokenPlain, "d"}, {tokenEnd, ""}}));
+    EXPECT_EQ(scanText("a|b(c)/d", searchPlain), (Tokens{{tokenPlain, "a"},
+                                                         {'|', "|"},
+                                                         {tokenPlain, "b"},
+                                                         {'(', "("},
+                                                         {tokenPlain, "c"},
+                                                         {')', ")"},
+                                                         {'/', "/"},
+                                                         {tokenPlain, "d"},
+                                                         {tokenEnd, ""}}));
     EXPECT_EQ(scanText("#tmp$1 x", searchName), (Tokens{{tokenName, "#tmp$1"}, {tokenName, "x"}, {tokenEnd, ""}}));
     EXPECT_EQ(scanText("$x", searchName), (Tokens{{'$', "$"}, {tokenName, "x"}, {tokenEnd, ""}}));
     EXPECT_EQ(scanText("a#b", searchNormal), (Tokens{{tokenWord, "a"}, {'#', "#"}, {tokenWord, "b"}, {tokenEnd, ""}}));
@@ -189,7 +219,10 @@ TEST(ScannerTokens, WhiteSpaceInValidFirstCharsStartsAWord) {
 
 TEST(ScannerTokens, Latin1LettersAreWordCharacters) {
     // 0xE9 is a letter in code page 1252; 0xD7 (multiplication sign) is not.
-    EXPECT_EQ(scanText("caf\xE9 a\xD7" "b"), (Tokens{{tokenWord, "caf\xE9"}, {tokenWord, "a"}, {tokenOther, "\xD7"}, {tokenWord, "b"}, {tokenEnd, ""}}));
+    EXPECT_EQ(
+        scanText("caf\xE9 a\xD7"
+                 "b"),
+        (Tokens{{tokenWord, "caf\xE9"}, {tokenWord, "a"}, {tokenOther, "\xD7"}, {tokenWord, "b"}, {tokenEnd, ""}}));
 }
 
 TEST(ScannerTokens, PositionsPutBackAndTokensByOffset) {
@@ -227,6 +260,38 @@ TEST(ScannerTokens, CountedTextIsNotReadPastItsLength) {
     EXPECT_EQ(scanText(std::string(text, 2)), (Tokens{{tokenWord, "ab"}, {tokenEnd, ""}}));
     ZoScanner scanner(bytes(text), 5);
     EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "abc"}, {tokenUnterminated, "'d"}, {tokenEnd, ""}}));
+}
+
+// Common tokens take a direct path that must agree with the full rules; an extra word
+// character that occurs nowhere in the text forces the full rules.
+TEST(ScannerTokens, DirectPathAgreesWithTheFullRules) {
+    const std::string texts[] = {
+        "SELECT a.b, c1 FROM t WHERE x >= 10.5 AND y <> 'it''s' -- note\n/* c */ z(+) {d} [e] 'open",
+        "a--b /*/ x */ 'q' \"r\" `s` 1.2.3 .5 7. == =* ++ && || ** *= !< !> :$#%@?",
+        "-- \xEB\n x /* \xE3*/ y",
+        "caf\xE9 \x82\xA0x '\x82`' 12\x81\x40",
+        std::string("a\0b", 3),
+        "(a, (b)) {c{d}} -x /y"};
+    for (const std::string &text : texts) {
+        for (unsigned flags = 0; flags < 32; ++flags) {
+            for (int mode = 0; mode < 3; ++mode) {
+                zotest::CodePage page(mode == 1 ? 932 : 1252);
+                std::unique_ptr<zotest::Utf8Mode> utf8(mode == 2 ? new zotest::Utf8Mode : nullptr);
+                ZoScanner direct(bytes(text.c_str()), static_cast<uint32_t>(text.size()));
+                ZoScanner full(bytes(text.c_str()), static_cast<uint32_t>(text.size()));
+                full.validMiddleChars.initialize("\x01");
+                for (ZoScanner *s : {&direct, &full}) {
+                    s->groupParens = flags & 1;
+                    s->groupBraces = flags & 2;
+                    s->recognizeComments = flags & 4;
+                    s->decimalNumbers = flags & 8;
+                    if (flags & 16)
+                        s->openBracketChar = '[', s->closeBracketChar = ']';
+                }
+                EXPECT_EQ(scanAll(direct), scanAll(full)) << text << " flags " << flags << " mode " << mode;
+            }
+        }
+    }
 }
 
 TEST(ScannerDelimited, ItemsQuotesAndTrimming) {
@@ -442,7 +507,8 @@ TEST(ScannerMultiByte, Utf8Mode) {
     zotest::Utf8Mode utf8;
     const std::string e = "\xC3\xA9";         // 2 bytes
     const std::string kanji = "\xE6\xBC\xA2"; // 3 bytes
-    EXPECT_EQ(scanText("a" + e + kanji + "1 b"), (Tokens{{tokenWord, "a" + e + kanji + "1"}, {tokenWord, "b"}, {tokenEnd, ""}}));
+    EXPECT_EQ(scanText("a" + e + kanji + "1 b"),
+              (Tokens{{tokenWord, "a" + e + kanji + "1"}, {tokenWord, "b"}, {tokenEnd, ""}}));
     // 0xF0 and above are one-byte characters; 0xF7 is no letter in 1252.
     EXPECT_EQ(scanText("\xF7x"), (Tokens{{tokenOther, "\xF7"}, {tokenWord, "x"}, {tokenEnd, ""}}));
     // A 3-byte lead cut by the end of the text.

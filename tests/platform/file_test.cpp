@@ -37,6 +37,21 @@ TEST(PlatformFile, FaultsHitTheKthCallOfTheirOperationOnly) {
     EXPECT_EQ(plat::fileRename(dir.host("f").c_str(), dir.host("g").c_str()), plat::FileOtherError);
     EXPECT_TRUE(fs::exists(dir.host("f")));
     EXPECT_EQ(plat::fileRename(dir.host("f").c_str(), dir.host("g").c_str()), plat::FileOk);
+    plat::fileTestInjectFault(plat::FileOp::Rename, 1, plat::FileFault::Fail);
+    EXPECT_EQ(plat::fileReplace(dir.host("g").c_str(), dir.host("h").c_str()), plat::FileOtherError);
+}
+
+TEST(PlatformFile, RenameKeepsAnExistingTargetAndReplaceSwapsItIn) {
+    TempDir dir;
+    dir.write("new", "new");
+    dir.write("old", "old");
+    EXPECT_EQ(plat::fileRename(dir.host("new").c_str(), dir.host("old").c_str()), plat::FileAccessDenied);
+    EXPECT_EQ(dir.read("old"), "old");
+    EXPECT_EQ(plat::fileRename(dir.host("new").c_str(), dir.host("new").c_str()), plat::FileOk);
+    EXPECT_EQ(plat::fileRename(dir.host("none").c_str(), dir.host("none").c_str()), plat::FileNoSuchFile);
+    EXPECT_EQ(plat::fileReplace(dir.host("new").c_str(), dir.host("old").c_str()), plat::FileOk);
+    EXPECT_EQ(dir.read("old"), "new");
+    EXPECT_FALSE(fs::exists(dir.host("new")));
 }
 
 TEST(PlatformFile, ShortAndFullWritesReportWhatWasWritten) {

@@ -181,10 +181,15 @@ TEST(PlatformPath, CurrentDirectoryRoundTrips) {
 TEST(PlatformOem, SingleBytePagesConvertThroughCodePage437) {
     unsigned char text[] = "caf\xE9 \x80 x";
     plat::ansiToOem(text);
-    // é -> 0x82; the euro sign has no place in 437.
+    // é is 0x82 in 437; the euro sign has no place there.
     EXPECT_STREQ(reinterpret_cast<char *>(text), "caf\x82 ? x");
     plat::oemToAnsi(text);
     EXPECT_STREQ(reinterpret_cast<char *>(text), "caf\xE9 ? x");
+    plat::setCodePageForTest(1251);
+    unsigned char cyrillic[] = "\xC0\xE0";   // А а
+    plat::ansiToOem(cyrillic);
+    plat::setCodePageForTest(1252);
+    EXPECT_STREQ(reinterpret_cast<char *>(cyrillic), "??");
 }
 
 TEST(PlatformOem, DoubleBytePagesAreTheirOwnOemPage) {

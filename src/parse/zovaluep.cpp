@@ -1,0 +1,314 @@
+// Attribute strings: key=value pairs cut by the scanner, kept in a case-blind ordered
+// dictionary.
+#include <zo/zovaluep.h>
+
+#include <zo/ramalloc.h>
+#include <zo/strfuncs.h>
+
+#include "frame/err.h"
+
+namespace {
+
+constexpr unsigned kSyntaxError = 2704;
+constexpr unsigned kSyntaxErrorNamed = 2705;
+constexpr unsigned kDuplicateText = 2706;
+constexpr unsigned kBothSpellingsText = 2707;
+// Indexes of attributes are 16-bit.
+constexpr uint32_t kMaxAttributes = 0xFFFF;
+
+const unsigned char *u(const char *text) {
+    return reinterpret_cast<const unsigned char *>(text);
+}
+
+uint32_t textLength(const unsigned char *text) {
+    return BUTSTLEN(reinterpret_cast<const char *>(text));
+}
+
+bool keyIs(const ZoSubString &key, const char *word) {
+    return strEqualCi(key.data(), key.length(), u(word), textLength(u(word))) != 0;
+}
+
+// True when the text holds a quote character or the separator.
+bool needsQuotes(const ZoString &text, unsigned char separator) {
+    for (uint32_t i = 0; i < text.length(); ++i) {
+        const unsigned char b = text.data()[i];
+        if (b == '\'' || b == '"' || b == separator)
+            return true;
+    }
+    return false;
+}
+
+// A two-character operator that starts with '=' ("==", "=*", "=<", "=>").
+bool startsWithEquals(int32_t kind) {
+    return kind > 0xFF && (kind >> 8) == '=';
+}
+
+} // namespace
+
+ZoValueParser::ZoValueParser(const ZoSubString *text, unsigned char separator, const unsigned char *name,
+                             unsigned int allowDuplicates)
+    : separator_(separator), name_(name),
+      scanner_(text != nullptr ? text->data() : nullptr, text != nullptr ? text->length() : 0),
+      allowDuplicates_(allowDuplicates & 1) {
+    attributes_.setNoCase(1);
+}
+
+ZoValueParser::~ZoValueParser() {
+    attributes_.deleteKeyAndData();
+    delete currentKey_;
+    ramFree(used_);
+}
+
+void ZoValueParser::setQuotingChars(unsigned short q1, unsigned short q2, unsigned short q3) {
+    scanner_.setQuoteChars(q1, q2, q3);
+}
+
+ZoStatus ZoValueParser::setValidChars(const unsigned char *chars) {
+    if (chars == nullptr)
+        return ZoSuccess;
+    if (scanner_.validFirstChars.concat(chars) != ZoSuccess || scanner_.validMiddleChars.concat(chars) != ZoSuccess)
+        return ZoFailure;
+    return ZoSuccess;
+}
+
+void ZoValueParser::resetValidChars() {
+    scanner_.validFirstChars.unInitialize();
+    scanner_.validMiddleChars.unInitialize();
+}
+
+// Records a syntax error at the current token: 2704 with its offset, or 2705 with its
+// offset and the parser's name. Appended texts fill their own placeholders afterwards.
+void ZoValueParser::reportSyntaxError() const {
+    if (name_ != nullptr)
+        addResourceError(kSyntaxErrorNamed) << token_.startOffset() << name_;
+    else
+        addResourceError(kSyntaxError) << token_.startOffset();
+}
+
+ZoStatus ZoValueParser::initialize() {
+    scanner_.getToken(token_, searchNormal);
+    while (token_.kind() != tokenEnd) {
+        if (token_.kind() != separator_ && parseAttribute() != ZoSuccess)
+            return ZoFailure;
+        if (token_.kind() != separator_)
+            break;
+        scanner_.getToken(token_, searchNormal);
+    }
+    if (token_.kind() != tokenEnd) {
+        reportSyntaxError();
+        return ZoFailure;
+    }
+    return resetUnused();
+}
+
+// Reads key = value at the current token and leaves the token after the value current.
+ZoStatus ZoValueParser::parseAttribute() {
+    if (token_.kind() != tokenWord) {
+        reportSyntaxError();
+        return ZoFailure;
+    }
+    // A key is a run of words, blanks between them included ("Data Source").
+    const uint32_t start = token_.startOffset();
+    uint32_t end = token_.endOffset();
+    for (scanner_.getToken(token_, searchNormal); token_.kind() == tokenWord; scanner_.getToken(token_, searchNormal))
+        end = token_.endOffset();
+    delete currentKey_;
+    currentKey_ = new ZoSubString(scanner_.text() + start, end - start);
+    if (currentKey_ == nullptr)
+        return ZoFailure;
+
+    const bool duplicate = attributes_.doesExist(currentKey_) != 0;
+    if (duplicate && !allowDuplicates_ && !keyIs(*currentKey_, "Driver")) {
+        reportSyntaxError();
+        appendResourceText(kDuplicateText) << token_;
+        return ZoFailure;
+    }
+    if (keyIs(*currentKey_, "ODBC")) // stands alone, stores nothing
+        return ZoSuccess;
+
+    if (startsWithEquals(token_.kind())) {
+        scanner_.setPosition(token_.startOffset() + 1); // the value starts after the first '='
+    } else if (token_.kind() != '=') {
+        reportSyntaxError();
+        return ZoFailure;
+    }
+    ZoToken value;
+    scanner_.getDelimitedToken(value, separator_);
+    if (!duplicate && storeAttribute(value) != ZoSuccess)
+        return ZoFailure;
+    scanner_.getToken(token_, searchNormal);
+    return ZoSuccess;
+}
+
+// Appends the current key with a view of the value; the key then belongs to the list.
+ZoStatus ZoValueParser::storeAttribute(const ZoToken &value) {
+    if (attributes_.getCount() >= kMaxAttributes)
+        return ZoFailure;
+    auto *view = new ZoSubString(value.data(), value.kind() == tokenEnd ? 0 : value.length());
+    if (view == nullptr)
+        return ZoFailure;
+    if (attributes_.addAssoc(currentKey_, view) != ZoSuccess) {
+        delete view;
+        return ZoFailure;
+    }
+    currentKey_ = nullptr;
+    return ZoSuccess;
+}
+
+uint32_t ZoValueParser::find(const unsigned char *key) const {
+    const ZoSubString view(key, textLength(key));
+    return attributes_.getIndexForKey(view);
+}
+
+const ZoSubString *ZoValueParser::valueAt(uint32_t index) const {
+    return static_cast<const ZoSubString *>(attributes_.getPtrDataAtIndex(index));
+}
+
+bool ZoValueParser::isUsed(uint32_t index) const {
+    return index < markCount_ && (used_[index / 8] & (1u << (index % 8))) != 0;
+}
+
+// Attributes added after the marks were sized have no mark and stay unused.
+void ZoValueParser::markUsed(uint32_t index) {
+    if (index < markCount_)
+        used_[index / 8] = static_cast<unsigned char>(used_[index / 8] | (1u << (index % 8)));
+}
+
+// The attribute at index is gone: the marks of the later ones move down with them.
+void ZoValueParser::dropMark(uint32_t index) {
+    if (index >= markCount_)
+        return;
+    for (uint32_t i = index; i + 1 < markCount_; ++i) {
+        const unsigned char bit = static_cast<unsigned char>(1u << (i % 8));
+        used_[i / 8] = static_cast<unsigned char>(isUsed(i + 1) ? used_[i / 8] | bit : used_[i / 8] & ~bit);
+    }
+    --markCount_;
+    used_[markCount_ / 8] = static_cast<unsigned char>(used_[markCount_ / 8] & ~(1u << (markCount_ % 8)));
+}
+
+ZoStatus ZoValueParser::sizeMarks() {
+    auto *marks = static_cast<unsigned char *>(ramAllocZ(attributes_.getCount() / 8 + 1));
+    if (marks == nullptr)
+        return ZoFailure;
+    ramFree(used_);
+    used_ = marks;
+    markCount_ = attributes_.getCount();
+    return ZoSuccess;
+}
+
+ZoStatus ZoValueParser::resetUnused() {
+    if (sizeMarks() != ZoSuccess)
+        return ZoFailure;
+    unusedCursor_ = 0;
+    return ZoSuccess;
+}
+
+const ZoSubString *ZoValueParser::getAttributeValue(const ZoSubString *key) {
+    const uint32_t index = attributes_.getIndexForKey(*key);
+    if (index >= attributes_.getCount())
+        return nullptr;
+    markUsed(index);
+    return valueAt(index);
+}
+
+const ZoSubString *ZoValueParser::getAttributeValue(const unsigned char *key) {
+    const ZoSubString view(key, textLength(key));
+    return getAttributeValue(&view);
+}
+
+ZoStatus ZoValueParser::getAttributeValue(const unsigned char *key, const unsigned char *otherKey,
+                                          const ZoSubString *&value) {
+    const ZoSubString *first = getAttributeValue(key);
+    const ZoSubString *second = getAttributeValue(otherKey);
+    if (first != nullptr && second != nullptr) {
+        reportSyntaxError();
+        appendResourceText(kBothSpellingsText) << key << otherKey;
+        return ZoFailure;
+    }
+    value = first != nullptr ? first : second;
+    return ZoSuccess;
+}
+
+unsigned ZoValueParser::isAttributeValue(const ZoSubString *key) const {
+    return attributes_.doesExist(key);
+}
+
+unsigned ZoValueParser::isAttributeValue(const unsigned char *key) const {
+    return find(key) < attributes_.getCount() ? 1 : 0;
+}
+
+uint16_t ZoValueParser::getUnusedCount() const {
+    uint16_t unused = 0;
+    for (uint32_t i = 0; i < attributes_.getCount(); ++i)
+        if (!isUsed(i))
+            ++unused;
+    return unused;
+}
+
+const ZoSubString *ZoValueParser::getUnusedAttribute() {
+    while (unusedCursor_ < attributes_.getCount()) {
+        const uint32_t index = unusedCursor_++;
+        if (!isUsed(index))
+            return attributes_.getSubKeyAtIndex(index);
+    }
+    return nullptr;
+}
+
+const ZoSubString *ZoValueParser::getAttributeKey(uint16_t index) const {
+    return index < attributes_.getCount() ? attributes_.getSubKeyAtIndex(index) : nullptr;
+}
+
+ZoStatus ZoValueParser::addAttribute(const unsigned char *key, const unsigned char *value,
+                                     const unsigned char *otherKey) {
+    uint32_t index = find(key);
+    if (index >= attributes_.getCount() && otherKey != nullptr)
+        index = find(otherKey);
+    const bool found = index < attributes_.getCount();
+    if (!found && attributes_.getCount() >= kMaxAttributes)
+        return ZoFailure;
+
+    auto *copy = new ZoString;
+    if (copy == nullptr || copy->initialize(value != nullptr ? value : u("")) != ZoSuccess ||
+        (needsQuotes(*copy, separator_) && copy->addQuotes('\'') != ZoSuccess)) {
+        delete copy;
+        return ZoFailure;
+    }
+    if (found) {
+        ZoSubString *stored = attributes_.getSubKeyAtIndex(index);
+        ZoObject *old = attributes_.getPtrDataAtIndex(index);
+        attributes_.changeData(*stored, copy);
+        delete old;
+        return ZoSuccess;
+    }
+    auto *newKey = new ZoString;
+    if (newKey == nullptr || newKey->initialize(key) != ZoSuccess || attributes_.addAssoc(newKey, copy) != ZoSuccess) {
+        delete newKey;
+        delete copy;
+        return ZoFailure;
+    }
+    return ZoSuccess;
+}
+
+void ZoValueParser::removeAttribute(const unsigned char *key) {
+    const uint32_t index = find(key);
+    if (index >= attributes_.getCount())
+        return;
+    attributes_.deleteKeyAndDataAtIndex(index);
+    dropMark(index);
+    if (unusedCursor_ > index)
+        --unusedCursor_;
+}
+
+ZoStatus ZoValueParser::buildString(ZoString *out) const {
+    if (out->data() != nullptr && out->changeBytes(0, out->length(), nullptr, 0) != ZoSuccess)
+        return ZoFailure;
+    for (uint32_t i = 0; i < attributes_.getCount(); ++i) {
+        const ZoSubString *key = attributes_.getSubKeyAtIndex(i);
+        const ZoSubString *value = valueAt(i);
+        if ((i != 0 && out->concat(separator_) != ZoSuccess) || out->concat(key->data(), key->length()) != ZoSuccess ||
+            out->concat(static_cast<unsigned char>('=')) != ZoSuccess ||
+            (value->length() != 0 && out->concat(value->data(), value->length()) != ZoSuccess))
+            return ZoFailure;
+    }
+    return ZoSuccess;
+}

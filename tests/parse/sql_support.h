@@ -1,0 +1,75 @@
+// A parser over the SQL grammar of tests/data/sql that prints compact trees and failure
+// reports, shared by the corpus test, the benchmark, the fuzz target and the demo.
+#pragma once
+
+#include <zo/zoparse.h>
+
+#include <string>
+
+#include "../data/sql/sqlgrammar.h"
+
+namespace zosql {
+
+// Drops the nodes of productions that have a single child (the child takes their place), so
+// trees show only the productions that group several items; records FailProc calls.
+class CompactParser : public ZoParser {
+public:
+    CompactParser() : ZoParser(const_cast<resourceElement *>(kGrammar), kGrammarCount,
+                               const_cast<resourceElement *>(kKeywords), kKeywordCount) {}
+
+    ZoReduction *ReductProc(short number, ZoReduction *children) override {
+        ZoReduction *next = nullptr;
+        if (children != nullptr && children->getNextSibling(&next) == ZoSuccess && next == nullptr)
+            return children;
+        return ZoParser::ReductProc(number, children);
+    }
+
+    // Reports every production on the stack; the innermost one is kept.
+    int FailProc(short type, const unsigned char *text, short, const unsigned char *name,
+                 ZoStateTransition *) override {
+        failure = (text != nullptr && *text != 0 ? std::string(reinterpret_cast<const char *>(text))
+                                                 : "#" + std::to_string(type)) +
+                  " @ " + (name != nullptr ? reinterpret_cast<const char *>(name) : "?");
+        return 0;
+    }
+
+    const char *nameOf(short number) {
+        ZoProduction *p = getGrammar()->getGoal()->findByNumber(number);
+        const unsigned char *name = nullptr;
+        if (p != nullptr)
+            p->getName(&name);
+        return name != nullptr ? reinterpret_cast<const char *>(name) : "?";
+    }
+
+    // name(child child ...) for productions, the text for tokens.
+    std::string show(ZoReduction *node) {
+        std::string out;
+        for (; node != nullptr; node->getNextSibling(&node)) {
+            if (!out.empty())
+                out += ' ';
+            if (node->terminal()) {
+                out += node->string() != nullptr ? reinterpret_cast<const char *>(node->string()) : "";
+                continue;
+            }
+            ZoReduction *child = nullptr;
+            node->getChild(&child);
+            out += std::string(nameOf(node->reductNumber())) + "(" + show(child) + ")";
+        }
+        return out;
+    }
+
+    // "= tree" for a statement that parses, "! token @ production" for one that does not.
+    std::string run(const std::string &sql) {
+        failure = "(no report)";
+        ZoReduction *tree = nullptr;
+        if (parse(reinterpret_cast<const unsigned char *>(sql.c_str()), &tree) != ZoSuccess)
+            return "! " + failure;
+        std::string shown = "= " + show(tree);
+        delete tree;
+        return shown;
+    }
+
+    std::string failure;
+};
+
+} // namespace zosql

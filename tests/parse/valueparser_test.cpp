@@ -1,0 +1,254 @@
+#include <zo/cntdblib.h>
+#include <zo/zoerror.h>
+#include <zo/zovaluep.h>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/alloc_failure.h"
+#include "text/text_modes.h"
+
+namespace {
+
+const unsigned char *u(const char *s) {
+    return reinterpret_cast<const unsigned char *>(s);
+}
+std::string str(const ZoSubString *s) {
+    return s == nullptr ? "<null>" : std::string(reinterpret_cast<const char *>(s->data()), s->length());
+}
+
+// Each test runs with its own keep-all error list and the message texts loaded.
+class ValueParserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mdsPerTaskInit();
+        ZoErrorKeeper::setErrorList(&errors);
+    }
+    void TearDown() override {
+        ZoErrorKeeper::giveUpErrorList();
+        mdsPerTaskTerm();
+    }
+
+    // Parses text (kept alive by the fixture) with ';' as separator.
+    ZoValueParser &parse(const char *text, const char *name = nullptr, unsigned duplicates = 0,
+                         ZoStatus expected = ZoSuccess) {
+        texts.emplace_back(text);
+        views.emplace_back(new ZoSubString(u(texts.back().c_str()), static_cast<uint32_t>(texts.back().size())));
+        parsers.emplace_back(new ZoValueParser(views.back().get(), ';', u(name), duplicates));
+        EXPECT_EQ(parsers.back()->initialize(), expected) << text;
+        return *parsers.back();
+    }
+    std::vector<std::string> keys(const ZoValueParser &parser) {
+        std::vector<std::string> out;
+        for (uint16_t i = 0; i < parser.getAttributeCount(); ++i)
+            out.push_back(str(parser.getAttributeKey(i)));
+        return out;
+    }
+    std::string rebuilt(const ZoValueParser &parser) {
+        ZoString out;
+        EXPECT_EQ(parser.buildString(&out), ZoSuccess);
+        return str(&out);
+    }
+    unsigned short lastNumber() { return ZoErrorKeeper::getLastErrorNumber(); }
+    std::string lastText() {
+        ZoError *e = ZoErrorKeeper::getLastError();
+        return e != nullptr ? reinterpret_cast<const char *>(e->getErrorText()) : "";
+    }
+
+    ZoErrorList errors{nullptr, 1};
+    std::deque<std::string> texts; // stable: parsers keep views into them
+    std::vector<std::unique_ptr<ZoSubString>> views;
+    std::vector<std::unique_ptr<ZoValueParser>> parsers;
+};
+
+TEST_F(ValueParserTest, ParsesAndRebuilds) {
+    ZoValueParser &p = parse("DSN=x;UID=u;HOST=");
+    EXPECT_EQ(keys(p), (std::vector<std::string>{"DSN", "UID", "HOST"}));
+    EXPECT_EQ(str(p.getAttributeValue(u("host"))), "");
+    EXPECT_EQ(rebuilt(p), "DSN=x;UID=u;HOST=");
+    EXPECT_EQ(errors.getCount(), 0u);
+
+    EXPECT_EQ(keys(parse(";;DSN=x;")), (std::vector<std::string>{"DSN"}));
+    EXPECT_EQ(keys(parse("ODBC;DSN=x")), (std::vector<std::string>{"DSN"}));
+    EXPECT_EQ(keys(parse("")), (std::vector<std::string>{}));
+    EXPECT_EQ(keys(parse("  ;  ")), (std::vector<std::string>{}));
+}
+
+TEST_F(ValueParserTest, KeysOfSeveralWordsAndQuotedValues) {
+    ZoValueParser &p = parse("Data Source = 'a;b' ; uid=u;PWD=\"x\"\"y\";DSN=x y");
+    EXPECT_EQ(keys(p), (std::vector<std::string>{"Data Source", "uid", "PWD", "DSN"}));
+    EXPECT_EQ(str(p.getAttributeValue(u("DATA SOURCE"))), "'a;b'");
+    EXPECT_EQ(str(p.getAttributeValue(u("pwd"))), "\"x\"\"y\"");
+    EXPECT_EQ(str(p.getAttributeValue(u("dsn"))), "x y");
+    EXPECT_EQ(rebuilt(p), "Data Source='a;b';uid=u;PWD=\"x\"\"y\";DSN=x y");
+}
+
+TEST_F(ValueParserTest, EqualsOperatorsStartTheValueAfterTheirFirstCharacter) {
+    ZoValueParser &p = parse("A==b;B=>c;C=*;D=<d");
+    EXPECT_EQ(str(p.getAttributeValue(u("A"))), "=b");
+    EXPECT_EQ(str(p.getAttributeValue(u("B"))), ">c");
+    EXPECT_EQ(str(p.getAttributeValue(u("C"))), "*");
+    EXPECT_EQ(str(p.getAttributeValue(u("D"))), "<d");
+}
+
+TEST_F(ValueParserTest, SyntaxErrorsCarryTheOffset) {
+    parse("DSN", nullptr, 0, ZoFailure);
+    EXPECT_EQ(lastNumber(), 2704);
+    EXPECT_EQ(lastText(), "Syntax error in the attribute string at offset 3.");
+    parse("=x", nullptr, 0, ZoFailure);
+    EXPECT_EQ(lastText(), "Syntax error in the attribute string at offset 0.");
+    parse("A=1;B 2", "conn", 0, ZoFailure);
+    EXPECT_EQ(lastNumber(), 2705);
+    EXPECT_EQ(lastText(), "Syntax error in the attribute string of conn at offset 6.");
+    ZoValueParser &kept = parse("A=1;9=x", nullptr, 0, ZoFailure);
+    EXPECT_EQ(keys(kept), (std::vector<std::string>{"A"})); // read so far, kept
+    EXPECT_EQ(kept.getUnusedCount(), 1u);
+}
+
+TEST_F(ValueParserTest, Duplicates) {
+    parse("DSN=a;dsn=b", nullptr, 0, ZoFailure);
+    EXPECT_EQ(lastNumber(), 2704);
+    EXPECT_EQ(lastText(), "Syntax error in the attribute string at offset 9. The attribute is given twice, the second "
+                          "time before =.");
+    ZoValueParser &allowed = parse("DSN=a;dsn=b", nullptr, 1);
+    EXPECT_EQ(keys(allowed), (std::vector<std::string>{"DSN"}));
+    EXPECT_EQ(str(allowed.getAttributeValue(u("DSN"))), "a");
+    ZoValueParser &drivers = parse("Driver=a;DRIVER=b");
+    EXPECT_EQ(str(drivers.getAttributeValue(u("driver"))), "a");
+}
+
+TEST_F(ValueParserTest, UsedMarksAndTheUnusedWalk) {
+    ZoValueParser &p = parse("DSN=x;UID=u;PWD=p");
+    EXPECT_EQ(p.getUnusedCount(), 3u);
+    EXPECT_EQ(str(p.getAttributeValue(u("dsn"))), "x");
+    EXPECT_EQ(p.isAttributeValue(u("pwd")), 1u); // does not mark
+    EXPECT_EQ(p.isAttributeValue(u("nope")), 0u);
+    EXPECT_EQ(p.getAttributeValue(u("nope")), nullptr);
+    EXPECT_EQ(p.getUnusedCount(), 2u);
+    EXPECT_EQ(str(p.getUnusedAttribute()), "UID");
+    EXPECT_EQ(str(p.getUnusedAttribute()), "PWD");
+    EXPECT_EQ(p.getUnusedAttribute(), nullptr);
+    ASSERT_EQ(p.resetUnused(), ZoSuccess);
+    EXPECT_EQ(p.getUnusedCount(), 3u);
+    EXPECT_EQ(str(p.getUnusedAttribute()), "DSN");
+}
+
+TEST_F(ValueParserTest, MarksFollowRemovalsAndAdditions) {
+    ZoValueParser &p = parse("A=1;B=2;C=3");
+    p.getAttributeValue(u("C"));
+    p.removeAttribute(u("a"));
+    EXPECT_EQ(keys(p), (std::vector<std::string>{"B", "C"}));
+    EXPECT_EQ(str(p.getUnusedAttribute()), "B"); // C keeps its mark after moving down
+    EXPECT_EQ(p.getUnusedAttribute(), nullptr);
+    p.removeAttribute(u("missing"));
+    ASSERT_EQ(p.addAttribute(u("D"), u("4"), nullptr), ZoSuccess);
+    EXPECT_EQ(str(p.getAttributeValue(u("D"))), "4"); // beyond the marks: never marked
+    EXPECT_EQ(p.getUnusedCount(), 2u);
+}
+
+TEST_F(ValueParserTest, TwoSpellings) {
+    ZoValueParser &p = parse("UID=u;PWD=p;Password=q");
+    const ZoSubString *value = nullptr;
+    ASSERT_EQ(p.getAttributeValue(u("User ID"), u("UID"), value), ZoSuccess);
+    EXPECT_EQ(str(value), "u");
+    ASSERT_EQ(p.getAttributeValue(u("Server"), u("Host"), value), ZoSuccess);
+    EXPECT_EQ(value, nullptr);
+    value = p.getAttributeValue(u("UID"));
+    EXPECT_EQ(p.getAttributeValue(u("PWD"), u("Password"), value), ZoFailure);
+    EXPECT_EQ(str(value), "u"); // left alone
+    EXPECT_EQ(lastText(), "Syntax error in the attribute string at offset 22. The attributes PWD and Password may not "
+                          "both be given.");
+    EXPECT_EQ(p.getUnusedCount(), 0u);
+}
+
+TEST_F(ValueParserTest, AddingQuotesAndReplacing) {
+    ZoValueParser &p = parse("UID=u;DSN=x");
+    ASSERT_EQ(p.addAttribute(u("DESC"), u("a;b"), nullptr), ZoSuccess);
+    ASSERT_EQ(p.addAttribute(u("User ID"), u("v"), u("UID")), ZoSuccess);
+    ASSERT_EQ(p.addAttribute(u("dsn"), u("it's"), nullptr), ZoSuccess);
+    EXPECT_EQ(rebuilt(p), "UID=v;DSN='it''s';DESC='a;b'");
+    ASSERT_EQ(p.addAttribute(u("Empty"), nullptr, nullptr), ZoSuccess);
+    EXPECT_EQ(rebuilt(p), "UID=v;DSN='it''s';DESC='a;b';Empty=");
+
+    // The rebuilt text parses to the same attributes.
+    std::string again = rebuilt(p);
+    ZoValueParser &q = parse(again.c_str());
+    EXPECT_EQ(keys(q), keys(p));
+    EXPECT_EQ(str(q.getAttributeValue(u("desc"))), "'a;b'");
+}
+
+TEST_F(ValueParserTest, OtherSeparatorsQuotesAndKeyCharacters) {
+    texts.emplace_back("Server Name=a,b:c;Port=1");
+    ZoSubString view(u(texts.back().c_str()), static_cast<uint32_t>(texts.back().size()));
+    ZoValueParser p(&view, ';', nullptr, 0);
+    ASSERT_EQ(p.initialize(), ZoSuccess);
+    EXPECT_EQ(str(p.getAttributeValue(u("server name"))), "a,b:c");
+
+    ZoSubString list(u("x-y=1,#z=[2,3]"), 14);
+    ZoValueParser q(&list, ',', nullptr, 0);
+    ASSERT_EQ(q.setValidChars(u("-#")), ZoSuccess);
+    q.setQuotingChars('[', 0, 0);
+    ASSERT_EQ(q.initialize(), ZoSuccess);
+    EXPECT_EQ(str(q.getAttributeValue(u("x-y"))), "1");
+    // '[' opens a quoted stretch that only '[' closes again, so the rest is one value.
+    EXPECT_EQ(str(q.getAttributeValue(u("#z"))), "[2,3]");
+    q.resetValidChars();
+}
+
+TEST_F(ValueParserTest, AllocationFailures) {
+    uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
+        ZoSubString view(u("DSN=x;Data Source=y;UID=u"), 25);
+        ZoValueParser p(&view, ';', nullptr, 0);
+        point.arm();
+        ZoStatus status = p.initialize();
+        if (point.disarm()) {
+            EXPECT_EQ(status, ZoFailure);
+            EXPECT_LT(p.getAttributeCount(), 4u);
+        } else {
+            EXPECT_EQ(status, ZoSuccess);
+            EXPECT_EQ(p.getAttributeCount(), 3u);
+        }
+    });
+    EXPECT_GE(points, 3u);
+
+    ZoSubString view(u("DSN=x"), 5);
+    ZoValueParser p(&view, ';', nullptr, 0);
+    ASSERT_EQ(p.initialize(), ZoSuccess);
+    points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
+        point.arm();
+        ZoStatus status = p.addAttribute(u("K"), u("v;w"), nullptr);
+        if (point.disarm()) {
+            EXPECT_EQ(status, ZoFailure);
+            EXPECT_EQ(p.getAttributeCount(), 1u);
+        } else {
+            EXPECT_EQ(status, ZoSuccess);
+        }
+    });
+    EXPECT_GE(points, 3u);
+    ZoString out;
+    {
+        zotest::NoMemory noMemory;
+        EXPECT_EQ(p.buildString(&out), ZoFailure);
+    }
+    EXPECT_EQ(p.buildString(&out), ZoSuccess);
+    EXPECT_EQ(str(&out), "DSN=x;K='v;w'");
+}
+
+TEST_F(ValueParserTest, MultiByteKeysAndValues) {
+    {
+        zotest::CodePage page(932);
+        // 0x5C, the backslash, is the trail byte of several characters here.
+        ZoValueParser &p = parse("\x83\x5C\x83\x74\x83\x67=\x95\x5C;X=1");
+        EXPECT_EQ(keys(p), (std::vector<std::string>{"\x83\x5C\x83\x74\x83\x67", "X"}));
+        EXPECT_EQ(str(p.getAttributeValue(u("\x83\x5C\x83\x74\x83\x67"))), "\x95\x5C");
+    }
+    zotest::Utf8Mode utf8;
+    ZoValueParser &p = parse("Cl\xC3\xA9=\xE6\xBC\xA2\xE5\xAD\x97 ;X=1");
+    EXPECT_EQ(str(p.getAttributeValue(u("Cl\xC3\xA9"))), "\xE6\xBC\xA2\xE5\xAD\x97");
+}
+
+} // namespace
