@@ -66,6 +66,7 @@ private:
     void reportSyntaxError() const;
     uint32_t find(const unsigned char *key) const;
     const ZoSubString *valueAt(uint32_t index) const;
+    const ZoSubString *lookUp(uint32_t index);
     bool isUsed(uint32_t index) const;
     void markUsed(uint32_t index);
     void dropMark(uint32_t index);

@@ -77,18 +77,41 @@ constexpr uint16_t kOperators[44] = {'?',          ',',          '(',          '
 constexpr unsigned kOperatorCount = sizeof kOperators / sizeof kOperators[0];
 static_assert(kOperatorCount == 44);
 
-// Index of each byte's one-character entry in the operator table, kOperatorCount if none.
-struct OperatorIndex {
-    unsigned char of[256];
-    constexpr OperatorIndex() : of() {
-        for (unsigned b = 0; b < 256; ++b)
-            of[b] = kOperatorCount;
-        for (unsigned i = kOperatorCount; i-- > 0;)
-            if (kOperators[i] < 256)
-                of[kOperators[i]] = static_cast<unsigned char>(i);
+// The operator table by first character: the one-character entry's code (-1 when the byte
+// is no operator) and the second characters of the two-character entries that follow it.
+struct OperatorTable {
+    int32_t single[256];
+    unsigned char pairs[256][4];
+    unsigned char pairCount[256];
+    constexpr OperatorTable() : single(), pairs(), pairCount() {
+        for (auto &code : single)
+            code = -1;
+        for (unsigned i = 0; i < kOperatorCount; ++i) {
+            if (kOperators[i] < 256 && single[kOperators[i]] < 0) {
+                const unsigned b = kOperators[i];
+                single[b] = kOperators[i];
+                for (unsigned j = i + 1; j < kOperatorCount && (kOperators[j] >> 8) == b; ++j)
+                    pairs[b][pairCount[b]++] = static_cast<unsigned char>(kOperators[j] & 0xFF);
+            }
+        }
     }
 };
-constexpr OperatorIndex kOperatorIndex;
+constexpr OperatorTable kOperatorTable;
+
+// Kind of the operator that starts with b: a two-character entry when next completes one
+// (*pair is then set), else the one-character entry; tokenOther when b is no operator.
+int32_t operatorKind(unsigned char b, unsigned char next, bool *pair) {
+    *pair = false;
+    if (kOperatorTable.single[b] < 0)
+        return tokenOther;
+    for (unsigned k = 0; k < kOperatorTable.pairCount[b]; ++k) {
+        if (kOperatorTable.pairs[b][k] == next) {
+            *pair = true;
+            return (int32_t{b} << 8) | next;
+        }
+    }
+    return kOperatorTable.single[b];
+}
 
 } // namespace
 
@@ -269,6 +292,8 @@ void ZoScanner::getToken(ZoToken &token, SearchType type) {
     const unsigned char *t = text_;
     const uint32_t n = length_;
     uint32_t p = position_ < n ? position_ : n;
+    // Most tokens follow no blank or a single one: take one without a branch, then loop.
+    p += p < n ? (kAscii.of[t[p]] & AsciiSpace) : 0;
     while (p < n && (kAscii.of[t[p]] & AsciiSpace) != 0)
         ++p;
     position_ = p;
@@ -333,18 +358,13 @@ void ZoScanner::getToken(ZoToken &token, SearchType type) {
             for (++q; q < n && isDigit(t[q]);)
                 ++q;
         kind = tokenNumber;
-    } else if (kOperatorIndex.of[b] == kOperatorCount || (b == '(' && (groupParens || next == '+')) ||
+    } else if (kOperatorTable.single[b] < 0 || (b == '(' && (groupParens || next == '+')) ||
                (b == '{' && groupBraces) || (b == '.' && decimalNumbers && isDigit(next))) {
         return false; // groups, the outer join, decimals, and characters that are no operator
     } else {
-        kind = kOperators[kOperatorIndex.of[b]];
-        for (unsigned i = kOperatorIndex.of[b] + 1u; i < kOperatorCount && (kOperators[i] >> 8) == b; ++i) {
-            if ((kOperators[i] & 0xFF) == next && q < n) {
-                kind = kOperators[i];
-                ++q;
-                break;
-            }
-        }
+        bool pair = false;
+        kind = operatorKind(b, next, &pair);
+        q += pair && q < n;
         return emitConsumed(token, p, q, kind);
     }
     lastWidth_ = 0;
@@ -409,17 +429,11 @@ void ZoScanner::readToken(ZoToken &token, SearchType type) {
 // The operator that starts with b, taking next too when they make a two-character entry;
 // tokenOther for a character that is no operator.
 int32_t ZoScanner::readOperator(Cursor &c, unsigned char b, unsigned char next) const {
-    unsigned i = kOperatorIndex.of[b];
-    if (i == kOperatorCount)
-        return tokenOther;
-    const int32_t single = kOperators[i];
-    for (++i; i < kOperatorCount && (kOperators[i] >> 8) == b; ++i) {
-        if ((kOperators[i] & 0xFF) == next && !c.atEnd()) {
-            c.take(1);
-            return kOperators[i];
-        }
-    }
-    return single;
+    bool pair = false;
+    const int32_t kind = operatorKind(b, next, &pair);
+    if (pair && !c.atEnd())
+        c.take(1);
+    return kind;
 }
 
 // Continues a word (or, with name set, a name that may also hold '#' and '$'). With

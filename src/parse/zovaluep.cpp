@@ -155,7 +155,10 @@ ZoStatus ZoValueParser::storeAttribute(const ZoToken &value) {
     return ZoSuccess;
 }
 
+// Index of the first attribute with the key (null: none), or the number of attributes.
 uint32_t ZoValueParser::find(const unsigned char *key) const {
+    if (key == nullptr)
+        return attributes_.getCount();
     const ZoSubString view(key, textLength(key));
     return attributes_.getIndexForKey(view);
 }
@@ -204,16 +207,17 @@ ZoStatus ZoValueParser::resetUnused() {
 }
 
 const ZoSubString *ZoValueParser::getAttributeValue(const ZoSubString *key) {
-    const uint32_t index = attributes_.getIndexForKey(*key);
+    return lookUp(key != nullptr ? attributes_.getIndexForKey(*key) : attributes_.getCount());
+}
+
+const ZoSubString *ZoValueParser::getAttributeValue(const unsigned char *key) { return lookUp(find(key)); }
+
+// The value at index, marked used; null for an index past the last attribute.
+const ZoSubString *ZoValueParser::lookUp(uint32_t index) {
     if (index >= attributes_.getCount())
         return nullptr;
     markUsed(index);
     return valueAt(index);
-}
-
-const ZoSubString *ZoValueParser::getAttributeValue(const unsigned char *key) {
-    const ZoSubString view(key, textLength(key));
-    return getAttributeValue(&view);
 }
 
 ZoStatus ZoValueParser::getAttributeValue(const unsigned char *key, const unsigned char *otherKey,
@@ -260,8 +264,10 @@ const ZoSubString *ZoValueParser::getAttributeKey(uint16_t index) const {
 
 ZoStatus ZoValueParser::addAttribute(const unsigned char *key, const unsigned char *value,
                                      const unsigned char *otherKey) {
+    if (key == nullptr)
+        return ZoFailure;
     uint32_t index = find(key);
-    if (index >= attributes_.getCount() && otherKey != nullptr)
+    if (index >= attributes_.getCount())
         index = find(otherKey);
     const bool found = index < attributes_.getCount();
     if (!found && attributes_.getCount() >= kMaxAttributes)

@@ -157,6 +157,8 @@ TEST_F(ValueParserTest, TwoSpellings) {
     EXPECT_EQ(str(value), "u");
     ASSERT_EQ(p.getAttributeValue(u("Server"), u("Host"), value), ZoSuccess);
     EXPECT_EQ(value, nullptr);
+    ASSERT_EQ(p.getAttributeValue(u("UID"), nullptr, value), ZoSuccess); // one spelling only
+    EXPECT_EQ(str(value), "u");
     value = p.getAttributeValue(u("UID"));
     EXPECT_EQ(p.getAttributeValue(u("PWD"), u("Password"), value), ZoFailure);
     EXPECT_EQ(str(value), "u"); // left alone
