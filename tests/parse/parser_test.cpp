@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "parse/grammar_support.h"
 #include "support/alloc_failure.h"
 
@@ -295,6 +299,25 @@ TEST(ZoParserTest, NestedOptionalGroupsInClosuresDoNotLoop) {
     ASSERT_EQ(b.parser->changeGoal(reinterpret_cast<const unsigned char *>("other")), ZoSuccess);
     EXPECT_EQ(b.parse("1 , , 2 x"), "1001(1 , , 2 x)");
     EXPECT_EQ(b.parse("x"), "FAIL") << "the group must be taken once";
+}
+
+} // namespace
+
+namespace {
+
+TEST(ZoParserThreadTest, DistinctParsersRunOnTheirOwnThreads) {
+    std::vector<std::thread> threads;
+    std::atomic<int> parsed{0};
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&parsed] {
+            Built<> b(productions({"goal ::= SELECT cols FROM alphanum", "cols ::= alphanum { , alphanum }*"}),
+                      kWords);
+            for (int n = 0; n < 200; ++n)
+                parsed += b.parse("SELECT a, b, c FROM t") == "1000(SELECT 1001(a , b , c) FROM t)";
+        });
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(parsed.load(), 800);
 }
 
 } // namespace
