@@ -298,10 +298,10 @@ ZoStatus ZoParseRun::backtrack(ZoStateTransition **out) {
         ZoBacktrackPosition *p = positions_;
         if (restore(p) != ZoSuccess)
             return ZoFailure;
-        ++p->skip;
+        // The skip is 16-bit: a choice with more candidates than it counts ends there.
+        ZoStateTransition *t = p->skip < INT16_MAX ? lookup(++p->skip) : nullptr;
         log_[p->decision] = p->skip;
         logCount_ = p->decision + 1;
-        ZoStateTransition *t = lookup(p->skip);
         if (t != nullptr) {
             following_ = true;
             idleSteps_ = 0;
