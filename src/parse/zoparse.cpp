@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr uint64_t kBaseSteps = 1000000, kStepsPerByte = 256;
+
 // Appends node to the chain first..last (a null node adds nothing).
 void appendToChain(ZoReduction *&first, ZoReduction *&last, ZoReduction *node) {
     if (node == nullptr)
@@ -128,6 +130,7 @@ private:
     bool replaying_ = false; // taking logged choices after a rewind
     uint32_t replayAt_ = 0;  // next logged choice to replay
     uint32_t idleSteps_ = 0, idleLimit_ = 0;
+    uint64_t steps_ = 0, stepBudget_ = 0;
 };
 
 ZoParseRun::~ZoParseRun() {
@@ -169,6 +172,11 @@ ZoStatus ZoParseRun::setUp(const unsigned char *text) {
     // Between two consuming or reducing steps a path can visit each state at most once; more
     // steps than that mean a loop that consumes nothing, which is treated as a dead end.
     idleLimit_ = 2 * grammar_->getStateCount() + 16;
+    // A grammar with overlapping alternatives can make backtracking explore exponentially
+    // many paths on input that fails late. A statement gets a number of steps in proportion
+    // to its length, far above what any committed path takes (tens of steps per byte at
+    // most); beyond it the statement is rejected as a syntax error instead of hanging.
+    stepBudget_ = kBaseSteps + kStepsPerByte * uint64_t(BUTSTLEN(reinterpret_cast<const char *>(text)));
     state_ = goal->getParseState();
     return readLookahead();
 }
@@ -444,6 +452,10 @@ ZoStatus ZoParseRun::run(const unsigned char *text, ZoReduction **result) {
     if (setUp(text) != ZoSuccess)
         return ZoFailure;
     for (;;) {
+        if (++steps_ > stepBudget_) {
+            reportFailure();
+            return ZoFailure;
+        }
         ZoStateTransition *t = ++idleSteps_ > idleLimit_ ? nullptr : lookup(skip_);
         if (t != nullptr && !following_ && replaying_)
             t = replayChoice(t);

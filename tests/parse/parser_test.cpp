@@ -321,3 +321,21 @@ TEST(ZoParserThreadTest, DistinctParsersRunOnTheirOwnThreads) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ZoParserTest, ExponentialBacktrackingIsCutOffAsASyntaxError) {
+    // Each level offers two equivalent guesses and the input fails only at its end: without a
+    // bound the engine would try 2^60 combinations before giving up.
+    Built<Recorder> b(productions({"goal ::= s", "s ::= alphanum s | alphanum s | alphanum ;"}), {});
+    b.parser->quiet = true;
+    std::string text;
+    for (int i = 0; i < 60; ++i)
+        text += "a ";
+    EXPECT_EQ(b.parse(text + ":"), "FAIL");
+    ASSERT_EQ(b.parser->calls.size(), 1u) << "reported once, like any dead end";
+    EXPECT_EQ(b.parser->calls[0].substr(0, 1), "F");
+    EXPECT_NE(b.parse(text + ";"), "FAIL") << "the same statement ending well still parses";
+}
+
+} // namespace

@@ -7,9 +7,11 @@
 // ODBC escape clauses {fn ...}, {d '...'}, {t '...'}, {ts '...'}, {oj ...} and {escape '...'}
 // and parameter markers are accepted wherever a value or table may stand.
 //
-// Writing notes. A completed production never reopens a choice, so where alternatives
-// overlap the one that may run longer comes first (predicate before a parenthesised
-// condition). Escape keywords (fn, d, oj...) are ~ words inside the production that reads
+// Writing notes. The grammar is written without overlapping alternatives where it can be:
+// every choice that the engine has to guess multiplies the work on input that fails late.
+// So a parenthesised condition and a parenthesised expression are one item (a condition in
+// parentheses is a primary), which the translator checks for type; the only guess left is
+// a select item's "t.*". Escape keywords (fn, d, oj...) are ~ words inside the production that reads
 // the brace: a production's first list keeps one entry per token type, so alternatives that
 // begin with different ~ words must not sit behind a reference.
 #pragma once
@@ -68,9 +70,9 @@ inline const resourceElement kGrammar[] = {
     // Conditions.
     ZO_SQL_RECORD("search-condition ::= boolean-term { OR boolean-term }*", 1015),
     ZO_SQL_RECORD("boolean-term ::= boolean-factor { AND boolean-factor }*", 1016),
-    ZO_SQL_RECORD("boolean-factor ::= [ NOT ] boolean-primary", 1017),
-    ZO_SQL_RECORD("boolean-primary ::= predicate | ( search-condition )", 1018),
-    ZO_SQL_RECORD("predicate ::= EXISTS ( query ) | expr [ predicate-tail ]", 1019),
+    ZO_SQL_RECORD("boolean-factor ::= [ NOT ] predicate", 1017),
+    ZO_SQL_RECORD("exists ::= EXISTS ( query )", 1018),
+    ZO_SQL_RECORD("predicate ::= exists | expr [ predicate-tail ]", 1019),
     ZO_SQL_RECORD("predicate-tail ::= comparison expr | IS [ NOT ] NULL | [ NOT ] negatable", 1020),
     ZO_SQL_RECORD("negatable ::= BETWEEN expr AND expr | IN ( in-values )"
                   " | LIKE expr [ ESCAPE expr | \\{ ESCAPE string \\} ]", 1021),
@@ -84,7 +86,7 @@ inline const resourceElement kGrammar[] = {
     ZO_SQL_RECORD("primary ::= column-or-call | literal | ? | ( paren-body ) | case-expr"
                   " | CAST ( expr AS data-type ) | LEFT ( call-args ) | RIGHT ( call-args )"
                   " | escape-value", 1027),
-    ZO_SQL_RECORD("paren-body ::= query | expr", 1028),
+    ZO_SQL_RECORD("paren-body ::= query | search-condition", 1028),
     ZO_SQL_RECORD("column-or-call ::= identifier [ . identifier [ . identifier ] ]"
                   " [ ( [ call-args ] ) ]", 1029),
     ZO_SQL_RECORD("call-args ::= * | [ DISTINCT | ALL ] expr { , expr }*", 1030),
