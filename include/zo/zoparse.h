@@ -68,6 +68,8 @@ public:
     ZoStateTransition *copy() const;
 
 private:
+    friend class ZoParseState; // its lookup walks the list directly
+
     short type_ = 0;
     unsigned char *string_ = nullptr;
     ZoParseState *nextState_ = nullptr;

@@ -2,9 +2,20 @@
 #include <zo/bosfile.h>
 #include <zo/pertask.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr unsigned char kEndOfFile = 0x1A;
+
+// Bytes the line reader must look at one by one: the terminator, the end-of-file mark,
+// the newline and the two quotes.
+constexpr bool kSpecial[256] = {
+    true, false, false, false, false, false, false, false, false, false, true,  // 0x00-0x0A
+    false, false, false, false, false, false, false, false, false, false, false,  // 0x0B-0x15
+    false, false, false, false, true, false, false, false, false, false, false,  // 0x16-0x20
+    false, true, false, false, false, false, true,                               // 0x21-0x27
+};
 
 // Quote state of a line: an outer quote, and inside it an inner quote of the other kind.
 struct Quotes {
@@ -48,6 +59,21 @@ void bosgetbl(const unsigned char *text, unsigned short *pos, unsigned char *lin
         *result = -2;
     };
     for (;;) {
+        if (!comment) {
+            // A run of single-byte characters that change no state is copied at once.
+            const unsigned char *run = p;
+            while (!kSpecial[*run] && length[*run] == 1)
+                ++run;
+            std::size_t count = static_cast<std::size_t>(run - p);
+            if (count > limit - n) {
+                std::memcpy(line + n, p, limit - n);
+                n = limit;
+                return tooLong();
+            }
+            std::memcpy(line + n, p, count);
+            n += static_cast<unsigned>(count);
+            p = run;
+        }
         unsigned char c = *p;
         if (c == '\0' || c == kEndOfFile)
             break;

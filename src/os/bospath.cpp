@@ -110,8 +110,11 @@ void bosfpath(unsigned char *path, int convert) {
     if (convert != 0)
         plat::ansiToOem(path);
     bool networkName = path[0] == '\\' && path[1] == '\\';
+    // Any colon but a drive's (the second character) marks a name that is not a path.
     unsigned char *colon = findChar(path, ':', length);
-    bool keepAsGiven = networkName || path[0] == '/' || (colon != nullptr && colon != path + 1);
+    if (colon == path + 1)
+        colon = findChar(colon + 1, ':', length);
+    bool keepAsGiven = networkName || path[0] == '/' || colon != nullptr;
     if (!keepAsGiven) {
         bool full = startsWithDrive(path, length) && path[2] == '\\';
         if (!full)

@@ -117,7 +117,10 @@ ZoStatus ZoParseState::setPrevState(ZoParseState *state) { prev_ = state; return
 ZoStatus ZoParseState::nextState(short type, const unsigned char *text, ZoStateTransition **out,
                                  short skip) const {
     short matched = 0;
-    for (ZoStateTransition *t = transitions_; t != nullptr;) {
+    for (ZoStateTransition *t = transitions_; t != nullptr; t = t->next_) {
+        // Most transitions differ in type: rule them out before the full match.
+        if (t->type_ != type && t->type_ != lexLiteralContents && type != lexQuote)
+            continue;
         if (t->match(type, text) == ZoSuccess) {
             if (matched == skip) {
                 *out = t;
@@ -125,8 +128,6 @@ ZoStatus ZoParseState::nextState(short type, const unsigned char *text, ZoStateT
             }
             ++matched;
         }
-        if (t->getNextTransition(&t) != ZoSuccess)
-            break;
     }
     if (default_ != nullptr && matched == skip) {
         *out = default_;

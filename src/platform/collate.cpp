@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <emmintrin.h>
 #include <unicode/ucol.h>
 
 #include <zo/ramalloc.h>
 
 #include "platform/codepage.h"
+#include "platform/simd.h"
 #include "platform/unicode.h"
 
 namespace zo::plat {
@@ -145,11 +145,11 @@ int compareMeasured(const unsigned char *a, uint32_t aLen, bool aAscii, const un
 // Length of a NUL-terminated text and whether it is all ASCII, in one pass of 16-byte
 // blocks. A block is read only when it stays inside the text's memory page, so reading
 // past the NUL is harmless (and left out of the sanitizers' view).
-__attribute__((no_sanitize_address, no_sanitize_thread)) uint32_t measure(const unsigned char *text, bool *ascii) {
+ZO_UNCHECKED_LOAD uint32_t measure(const unsigned char *text, bool *ascii) {
     uint32_t n = 0;
     unsigned high = 0;
     for (;;) {
-        if ((reinterpret_cast<uintptr_t>(text + n) & 4095) <= 4096 - 16) {
+        if (blockInPage<16>(text + n)) {
             __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + n));
             unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_setzero_si128())));
             unsigned highBits = static_cast<unsigned>(_mm_movemask_epi8(block));

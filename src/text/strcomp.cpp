@@ -8,73 +8,18 @@
 // skipped bytes hold no lead byte and the walk always resumes on a character boundary.
 #include <zo/strfuncs.h>
 
-#include <immintrin.h>
-
 #include <cstring>
 
 #include "platform/cptables.h"
+#include "platform/simd.h"
 #include "text/textstep.h"
 
+using zo::plat::Avx2Block;
+using zo::plat::blockInPage;
+using zo::plat::Sse2Block;
 using zo::text::order;
 
 namespace {
-
-// Texts are read a block at a time while they agree. A block load at p must stay inside
-// p's memory page: reading past the end of a NUL-terminated text is then harmless, though
-// the sanitizers cannot know it, so the loads are not instrumented.
-template <size_t Size>
-inline bool blockInPage(const unsigned char *p) {
-    return (reinterpret_cast<uintptr_t>(p) & 4095) <= 4096 - Size;
-}
-
-#define ZO_UNCHECKED_LOAD __attribute__((no_sanitize_address, no_sanitize_thread))
-
-// A block of both texts. stops() gives the positions where the walk must stop and look:
-// bytes that differ after folding ASCII letters A-Z to a-z, and (in a double-byte code
-// page) bytes of the first text at or above 0x80, any of which may be a lead byte. Bytes
-// before the first stop are equal ignoring case and none of them starts a double-byte
-// character. nul() gives the positions of the first text's NUL bytes.
-struct Sse2Block {
-    static constexpr size_t kSize = 16;
-    ZO_UNCHECKED_LOAD Sse2Block(const unsigned char *pa, const unsigned char *pb)
-        : a(_mm_loadu_si128(reinterpret_cast<const __m128i *>(pa))),
-          b(_mm_loadu_si128(reinterpret_cast<const __m128i *>(pb))) {}
-    static __m128i fold(__m128i v) {
-        __m128i shifted = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - 'A')));
-        __m128i upper = _mm_cmplt_epi8(shifted, _mm_set1_epi8(static_cast<char>(0x80 + 26)));
-        return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-    }
-    uint32_t stops(bool leadBytes) const {
-        uint32_t differ = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(fold(a), fold(b)))) ^ 0xFFFFu;
-        return leadBytes ? differ | static_cast<uint32_t>(_mm_movemask_epi8(a)) : differ;
-    }
-    uint32_t nul() const {
-        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128())));
-    }
-    __m128i a, b;
-};
-
-#define ZO_AVX2 __attribute__((target("avx2")))
-
-struct Avx2Block {
-    static constexpr size_t kSize = 32;
-    ZO_AVX2 ZO_UNCHECKED_LOAD Avx2Block(const unsigned char *pa, const unsigned char *pb)
-        : a(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(pa))),
-          b(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(pb))) {}
-    ZO_AVX2 static __m256i fold(__m256i v) {
-        __m256i shifted = _mm256_add_epi8(v, _mm256_set1_epi8(static_cast<char>(0x80 - 'A')));
-        __m256i upper = _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(0x80 + 26)), shifted);
-        return _mm256_or_si256(v, _mm256_and_si256(upper, _mm256_set1_epi8(0x20)));
-    }
-    ZO_AVX2 uint32_t stops(bool leadBytes) const {
-        uint32_t differ = ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(fold(a), fold(b))));
-        return leadBytes ? differ | static_cast<uint32_t>(_mm256_movemask_epi8(a)) : differ;
-    }
-    ZO_AVX2 uint32_t nul() const {
-        return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, _mm256_setzero_si256())));
-    }
-    __m256i a, b;
-};
 
 // The code page's tables, read once per call.
 struct CiWalk {
@@ -178,25 +123,22 @@ __attribute__((always_inline)) inline short walkCounted(const unsigned char *a, 
 }
 
 short terminatedSse2(const unsigned char *a, const unsigned char *b) { return walkTerminated<Sse2Block>(a, b); }
-ZO_AVX2 short terminatedAvx2(const unsigned char *a, const unsigned char *b) { return walkTerminated<Avx2Block>(a, b); }
+ZO_TARGET_AVX2 short terminatedAvx2(const unsigned char *a, const unsigned char *b) { return walkTerminated<Avx2Block>(a, b); }
 short countedSse2(const unsigned char *a, const unsigned char *b, size_t n) { return walkCounted<Sse2Block>(a, b, n); }
-ZO_AVX2 short countedAvx2(const unsigned char *a, const unsigned char *b, size_t n) {
+ZO_TARGET_AVX2 short countedAvx2(const unsigned char *a, const unsigned char *b, size_t n) {
     return walkCounted<Avx2Block>(a, b, n);
 }
-
-// AVX2 blocks where the processor has them (decided once, at load).
-const bool g_avx2 = __builtin_cpu_supports("avx2");
 
 inline short compareCiTerminated(const unsigned char *a, const unsigned char *b) {
     if (a == b)
         return 0;
-    return g_avx2 ? terminatedAvx2(a, b) : terminatedSse2(a, b);
+    return zo::plat::g_cpuHasAvx2 ? terminatedAvx2(a, b) : terminatedSse2(a, b);
 }
 
 inline short compareCiCounted(const unsigned char *a, const unsigned char *b, size_t n) {
     if (a == b)
         return 0;
-    return g_avx2 ? countedAvx2(a, b, n) : countedSse2(a, b, n);
+    return zo::plat::g_cpuHasAvx2 ? countedAvx2(a, b, n) : countedSse2(a, b, n);
 }
 
 } // namespace

@@ -7,11 +7,10 @@
 #include <zo/ramalloc.h>
 #include <zo/strfuncs.h>
 
-#include <emmintrin.h>
-
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "platform/simd.h"
 #include "text/textstep.h"
 
 using zo::text::allSingleByte;
@@ -24,19 +23,14 @@ const char *chars(const unsigned char *text) { return reinterpret_cast<const cha
 
 unsigned char *bytes(const void *text) { return static_cast<unsigned char *>(const_cast<void *>(text)); }
 
-// Whether the 16 bytes at p are all ASCII: each of them is then a character of its own in
-// every mode, so a walk can pass them at once. The bytes must lie inside the text.
-inline bool asciiBlock(const unsigned char *p) {
-    return _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))) == 0;
-}
-
-// The first character boundary at or after target, walking from the boundary p. target
+// The first character boundary at or after target, walking from the boundary p; runs of
+// 16 ASCII bytes, each a character of its own in every mode, are passed at once. target
 // lies inside the text, whose end is given for a counted text and null for a
 // NUL-terminated one.
 const unsigned char *boundaryFrom(const unsigned char *p, const unsigned char *target, const unsigned char *end,
                                   const unsigned char *lengths) {
     while (p < target) {
-        if (target - p >= 16 && asciiBlock(p))
+        if (target - p >= 16 && zo::plat::asciiBlock16(p))
             p += 16;
         else
             p += end != nullptr ? charLength(p, end, lengths) : nextChar(p, lengths) - p;

@@ -92,6 +92,7 @@ TEST(BosFullPath, KeepsNetworkAndHostNamesAndOtherColons) {
     EXPECT_EQ(completed("\\\\server\\share\\file.txt", 1), "\\\\SERVER\\SHARE\\FILE.TXT");
     EXPECT_EQ(completed("/home/user/x.qry", 0), "/home/user/x.qry");
     EXPECT_EQ(completed("abc:def", 0), "abc:def");
+    EXPECT_EQ(completed("C:\\a\\..\\b:c", 0), "C:\\a\\..\\b:c");
     EXPECT_EQ(completed("c:\\dir\\file.txt", 1), "C:\\DIR\\FILE.TXT");
 }
 

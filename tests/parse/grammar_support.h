@@ -35,13 +35,18 @@ inline std::string show(ZoReduction *node) {
     for (bool first = true; node != nullptr; first = false) {
         if (!first)
             out += ' ';
-        if (node->terminal()) {
-            out += node->string() != nullptr ? reinterpret_cast<const char *>(node->string())
-                                             : "#" + std::to_string(node->reductNumber());
+        if (node->terminal() && node->string() != nullptr) {
+            out += reinterpret_cast<const char *>(node->string());
+        } else if (node->terminal()) {
+            out += "#";
+            out += std::to_string(node->reductNumber());
         } else {
             ZoReduction *child = nullptr;
             node->getChild(&child);
-            out += std::to_string(node->reductNumber()) + "(" + show(child) + ")";
+            out += std::to_string(node->reductNumber());
+            out += "(";
+            out += show(child);
+            out += ")";
         }
         node->getNextSibling(&node);
     }

@@ -243,3 +243,126 @@ TEST(ZoGrammarTest, CompileFailsCleanlyWhenMemoryRunsOut) {
 }
 
 } // namespace
+
+namespace {
+
+// The listed transitions of a state as "type:action" entries.
+std::string transitionsOf(const ZoParseState *state) {
+    std::string out;
+    ZoStateTransition *t = nullptr;
+    for (ZoStatus more = state->getFirstTransition(&t); more == ZoSuccess; more = t->getNextTransition(&t))
+    {
+        out += out.empty() ? "" : " ";
+        out += std::to_string(t->getTokenType());
+        out += ":";
+        out += std::to_string(t->getAction());
+    }
+    ZoStateTransition *d = nullptr;
+    if (state->getDefaultTransition(&d) == ZoSuccess)
+        out += " default:" + std::to_string(d->getAction());
+    return out;
+}
+
+ZoParseState *stateAfter(ZoParseState *state, short type) {
+    ZoStateTransition *t = nullptr;
+    if (state->nextState(type, nullptr, &t, 0) != ZoSuccess)
+        return nullptr;
+    return t->getNextParseState();
+}
+
+TEST(ZoGrammarTest, StateBeforeAnOptionalItemOffersItAndSkipsIt) {
+    Compiled c({"goal ::= SELECT [ DISTINCT ] FROM"});
+    ASSERT_TRUE(c.ok());
+    ZoParseState *start = c.find("goal")->getParseState();
+    EXPECT_EQ(transitionsOf(start), "300:3") << "a goto into the only alternative";
+    ZoParseState *alt = stateAfter(start, 300);
+    EXPECT_EQ(transitionsOf(alt), "300:2");
+    ZoParseState *beforeOptional = stateAfter(alt, 300);
+    EXPECT_EQ(transitionsOf(beforeOptional), "302:3 default:3") << "DISTINCT, else past the bracket";
+    ZoStateTransition *t = nullptr;
+    ASSERT_EQ(beforeOptional->nextState(301, nullptr, &t, 0), ZoSuccess);
+    EXPECT_EQ(transitionsOf(t->getNextParseState()), "301:2");
+}
+
+TEST(ZoGrammarTest, ReferencesPushOnEveryFirstType) {
+    Compiled c({"goal ::= x ;", "x ::= [ DISTINCT ] alphanum | number"});
+    ASSERT_TRUE(c.ok());
+    ZoParseState *alt = stateAfter(c.find("goal")->getParseState(), 302);
+    ASSERT_NE(alt, nullptr);
+    EXPECT_EQ(transitionsOf(alt), "302:0 5:0 2:0");
+    ZoStateTransition *push = nullptr;
+    ASSERT_EQ(alt->nextState(5, nullptr, &push, 0), ZoSuccess);
+    EXPECT_EQ(push->getNextParseState(), c.find("x")->getParseState());
+    EXPECT_EQ(push->getProductionNumber(), 1001);
+    EXPECT_EQ(transitionsOf(push->getPushState()), "31:2");
+    EXPECT_GT(c.grammar->getStateCount(), 5u);
+}
+
+TEST(ZoTokenNodeTest, ListsKeepOneNodePerType) {
+    ZoTokenNode list(2, u("top"));
+    EXPECT_EQ(list.addToList(2, u("other")), ZoSuccess);
+    EXPECT_EQ(list.addToList(5, nullptr), ZoSuccess);
+    EXPECT_EQ(list.addToList(35, u(",")), ZoSuccess);
+    ZoTokenNode other(40, nullptr);
+    other.addToList(5, nullptr);
+    ASSERT_EQ(list.addToList(&other), ZoSuccess);
+    std::string seen;
+    ZoTokenNode *node = &list;
+    do
+        seen += std::to_string(node->getTokenType()) + " ";
+    while (node->nextNode(&node) == ZoSuccess);
+    EXPECT_EQ(seen, "2 40 35 5 ") << "new types go right after the first node";
+    ZoTokenNode copy(&list);
+    EXPECT_STREQ(reinterpret_cast<const char *>(copy.getTokenString()), "top");
+    EXPECT_NE(copy.getTokenString(), list.getTokenString());
+    zotest::NoMemory none;
+    EXPECT_EQ(list.addToList(99, u("x")), ZoFailure);
+    EXPECT_EQ(list.addToList(2, nullptr), ZoSuccess) << "a present type needs no memory";
+}
+
+TEST(ZoProductionTest, ChainsAndLookups) {
+    auto *a = new ZoProduction;
+    auto *b = new ZoProduction;
+    auto *c = new ZoProduction;
+    a->setNumber(1000);
+    b->setNumber(1001);
+    c->setNumber(1002);
+    a->addToEnd(b);
+    a->addToEnd(c);
+    EXPECT_EQ(a->findByNumber(1002), c);
+    EXPECT_EQ(b->findByNumber(1000), nullptr) << "only the chain from here on";
+    const unsigned char *name = nullptr;
+    EXPECT_EQ(a->getName(&name), ZoFailure);
+    ASSERT_EQ(a->setName(u("abc")), ZoSuccess);
+    ASSERT_EQ(a->getName(&name), ZoSuccess);
+    EXPECT_STREQ(reinterpret_cast<const char *>(name), "abc");
+    ZoBNFElement *e = nullptr;
+    ZoTokenNode *l = nullptr;
+    EXPECT_EQ(a->getCompiledProduction(&e), ZoFailure);
+    EXPECT_EQ(a->getFirstList(&l), ZoFailure);
+    EXPECT_NE(a->getParseState(), nullptr);
+    delete a; // deletes the chain
+}
+
+TEST(ZoBNFElementTest, DeletingTheFirstItemDeletesTheTree) {
+    auto *first = new ZoBNFElement;
+    ZoBNFElement *last = first;
+    for (int i = 0; i < 50000; ++i) { // a long sequence is deleted without deep recursion
+        auto *item = new ZoBNFElement;
+        auto *inner = new ZoBNFElement;
+        inner->setNextAlternation(new ZoBNFElement);
+        item->setBracket(bracketOptional);
+        item->setContains(inner);
+        last->setNextSequential(item);
+        item->setPrevSequential(last);
+        last = item;
+    }
+    ZoBNFElement *link = nullptr;
+    EXPECT_EQ(first->getContainedBy(&link), ZoFailure);
+    EXPECT_EQ(first->setContainedBy(last), ZoSuccess);
+    EXPECT_EQ(first->getContainedBy(&link), ZoSuccess);
+    first->setContainedBy(nullptr);
+    delete first;
+}
+
+} // namespace

@@ -48,7 +48,12 @@ public:
         ++reductions;
         if (quiet)
             return ZoParser::ReductProc(number, children);
-        calls.push_back("R" + std::to_string(number) + "[" + zotest::show(children) + "]");
+        std::string call = "R";
+        call += std::to_string(number);
+        call += "[";
+        call += zotest::show(children);
+        call += "]";
+        calls.push_back(call);
         if (number == dropped) {
             ZoReduction holder; // the children are ours: free them with a parent
             holder.adoptChildren(children);
@@ -58,9 +63,13 @@ public:
     }
     int FailProc(short type, const unsigned char *text, short number, const unsigned char *name,
                  ZoStateTransition *expected) override {
-        calls.push_back("F" + std::to_string(type) + ":" + str(text) + ":" + std::to_string(number) +
-                        ":" + str(name) + ":" +
-                        (expected != nullptr ? std::to_string(expected->getTokenType()) : "-"));
+        std::string call = "F";
+        for (const std::string &part : {std::to_string(type), str(text), std::to_string(number), str(name)}) {
+            call += part;
+            call += ":";
+        }
+        call += expected != nullptr ? std::to_string(expected->getTokenType()) : "-";
+        calls.push_back(call);
         return failResult;
     }
     std::string log() const {
@@ -258,6 +267,34 @@ TEST(ZoParserTest, ParseFailsCleanlyWhenMemoryRunsOut) {
         delete tree;
     });
     EXPECT_GT(points, 30u);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ZoParserTest, AllChoicesInsideACompletedProductionAreConfirmedTogether) {
+    // inner makes two ambiguous choices; when it completes both are final, and a later dead
+    // end goes back to the choice in outer (a choice in the completed inner is never retried).
+    Built<Recorder> b(productions({"goal ::= outer", "outer ::= inner ; | inner ,",
+                                   "inner ::= { alphanum | alphanum ! } { number | number ! }"}),
+                      {});
+    EXPECT_EQ(b.parse("a 1 ,"), "1000(1001(1002(a 1) ,))");
+    EXPECT_EQ(b.parser->log(), "R1002[a 1] R1001[1002(a 1) ,] R1000[1001(1002(a 1) ,)]")
+        << "inner is reduced once, on the committed path only";
+    EXPECT_EQ(b.parse("a ! 1 ;"), "1000(1001(1002(a ! 1) ;))");
+    EXPECT_EQ(b.parse("a 1 ! ;"), "FAIL") << "inner completed with number before the !";
+}
+
+TEST(ZoParserTest, NestedOptionalGroupsInClosuresDoNotLoop) {
+    Built<> b(productions({"goal ::= { [ alphanum ] }* ;", "other ::= { [ number ] { , }* }+ alphanum"}), {});
+    ASSERT_TRUE(b.parser->isOK());
+    EXPECT_EQ(b.parse("a b c ;"), "1000(a b c ;)");
+    EXPECT_EQ(b.parse(";"), "1000(;)");
+    EXPECT_EQ(b.parse("a 1"), "FAIL");
+    ASSERT_EQ(b.parser->changeGoal(reinterpret_cast<const unsigned char *>("other")), ZoSuccess);
+    EXPECT_EQ(b.parse("1 , , 2 x"), "1001(1 , , 2 x)");
+    EXPECT_EQ(b.parse("x"), "FAIL") << "the group must be taken once";
 }
 
 } // namespace

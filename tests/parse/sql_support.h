@@ -27,9 +27,11 @@ public:
     // Reports every production on the stack; the innermost one is kept.
     int FailProc(short type, const unsigned char *text, short, const unsigned char *name,
                  ZoStateTransition *) override {
-        failure = (text != nullptr && *text != 0 ? std::string(reinterpret_cast<const char *>(text))
-                                                 : "#" + std::to_string(type)) +
-                  " @ " + (name != nullptr ? reinterpret_cast<const char *>(name) : "?");
+        failure = text != nullptr && *text != 0 ? reinterpret_cast<const char *>(text) : "#";
+        if (text == nullptr || *text == 0)
+            failure += std::to_string(type);
+        failure += " @ ";
+        failure += name != nullptr ? reinterpret_cast<const char *>(name) : "?";
         return 0;
     }
 
@@ -53,7 +55,10 @@ public:
             }
             ZoReduction *child = nullptr;
             node->getChild(&child);
-            out += std::string(nameOf(node->reductNumber())) + "(" + show(child) + ")";
+            out += nameOf(node->reductNumber());
+            out += "(";
+            out += show(child);
+            out += ")";
         }
         return out;
     }
@@ -63,8 +68,8 @@ public:
         failure = "(no report)";
         ZoReduction *tree = nullptr;
         if (parse(reinterpret_cast<const unsigned char *>(sql.c_str()), &tree) != ZoSuccess)
-            return "! " + failure;
-        std::string shown = "= " + show(tree);
+            return std::string("! ").append(failure);
+        std::string shown = std::string("= ").append(show(tree));
         delete tree;
         return shown;
     }
