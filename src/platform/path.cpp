@@ -294,10 +294,14 @@ bool windowsPathOf(const char *hostPath, unsigned char *out, std::size_t size) {
     out[1] = ':';
     out[2] = '\\';
     std::size_t n = 3;
-    for (; *rest != '\0'; ++rest)
-        out[n++] = *rest == '/' ? '\\' : static_cast<unsigned char>(*rest);
-    // "C:\dir\" from a host path with a trailing slash loses that slash.
-    if (n > 3 && out[n - 1] == '\\')
+    bool endsWithSlash = false;
+    for (; *rest != '\0'; ++rest) {
+        endsWithSlash = *rest == '/';
+        out[n++] = endsWithSlash ? '\\' : static_cast<unsigned char>(*rest);
+    }
+    // A host path with a trailing slash loses that slash. Only a slash counts: a final 0x5C
+    // byte may be the trail byte of a double-byte character.
+    if (endsWithSlash)
         --n;
     out[n] = '\0';
     return true;
