@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "os/bosint.h"
+
 namespace {
 
 constexpr uint32_t PageShift = 11;
@@ -329,7 +331,7 @@ ZoStatus ZoTmpFile::openFile() {
 
 ZoStatus ZoTmpFile::writePage(uint32_t page, const unsigned char *frame) {
     if (openFile() != ZoSuccess ||
-        bosFileWrite(fileHandle_, static_cast<int32_t>(page << PageShift), frame, PageSize) != ZoSuccess)
+        bosFileWriteAt(fileHandle_, page << PageShift, frame, PageSize) != ZoSuccess)
         return ZoFailure;
     if (page > highestPage_)
         highestPage_ = static_cast<uint16_t>(page);
@@ -345,7 +347,7 @@ ZoStatus ZoTmpFile::readPage(uint32_t page, unsigned char *frame) {
         return ZoSuccess;
     uint32_t got = 0;
     if (openFile() != ZoSuccess ||
-        bosFileRead(fileHandle_, static_cast<int32_t>(page << PageShift), frame, PageSize, &got) != ZoSuccess)
+        bosFileReadAt(fileHandle_, page << PageShift, frame, PageSize, &got) != ZoSuccess)
         return ZoFailure;
     return ZoSuccess;
 }

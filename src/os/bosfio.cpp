@@ -40,12 +40,12 @@ ZoStatus bosFileClose(int handle) {
     return ZoSuccess;
 }
 
-ZoStatus bosFileRead(int handle, int32_t offset, void *buf, uint32_t len, uint32_t *got) {
-    *got = 0;
-    int fd = descriptorOf(handle);
-    if (!seekForTransfer(fd, offset))
-        return ZoFailure;
-    int error = plat::fileRead(fd, buf, len, got);
+namespace {
+
+// Reads through `transfer(buf, len, got)` (a platform read), recording a failure.
+template <class Transfer>
+ZoStatus readReporting(uint32_t *got, Transfer transfer) {
+    int error = transfer(got);
     if (error != plat::FileOk) {
         bosReportFileError(error);
         return ZoFailure;
@@ -53,15 +53,15 @@ ZoStatus bosFileRead(int handle, int32_t offset, void *buf, uint32_t len, uint32
     return ZoSuccess;
 }
 
-ZoStatus bosFileWrite(int handle, int32_t offset, const void *buf, uint32_t len) {
-    int fd = descriptorOf(handle);
-    if (!seekForTransfer(fd, offset))
-        return ZoFailure;
+// Writes all len bytes in pieces of at most kWritePiece through `transfer(p, n, done,
+// &written)`, recording a failure or a short write.
+template <class Transfer>
+ZoStatus writeInPieces(const void *buf, uint32_t len, Transfer transfer) {
     auto *p = static_cast<const unsigned char *>(buf);
     for (uint32_t done = 0; done < len;) {
         uint32_t piece = len - done < kWritePiece ? len - done : kWritePiece;
         uint32_t written = 0;
-        int error = plat::fileWrite(fd, p + done, piece, &written);
+        int error = transfer(p + done, piece, done, &written);
         if (error != plat::FileOk) {
             bosReportFileError(error);
             return ZoFailure;
@@ -74,6 +74,38 @@ ZoStatus bosFileWrite(int handle, int32_t offset, const void *buf, uint32_t len)
         done += piece;
     }
     return ZoSuccess;
+}
+
+} // namespace
+
+ZoStatus bosFileRead(int handle, int32_t offset, void *buf, uint32_t len, uint32_t *got) {
+    *got = 0;
+    int fd = descriptorOf(handle);
+    if (!seekForTransfer(fd, offset))
+        return ZoFailure;
+    return readReporting(got, [&](uint32_t *count) { return plat::fileRead(fd, buf, len, count); });
+}
+
+ZoStatus bosFileWrite(int handle, int32_t offset, const void *buf, uint32_t len) {
+    int fd = descriptorOf(handle);
+    if (!seekForTransfer(fd, offset))
+        return ZoFailure;
+    return writeInPieces(buf, len, [fd](const unsigned char *p, uint32_t n, uint32_t, uint32_t *written) {
+        return plat::fileWrite(fd, p, n, written);
+    });
+}
+
+ZoStatus bosFileReadAt(int handle, uint32_t offset, void *buf, uint32_t len, uint32_t *got) {
+    *got = 0;
+    int fd = descriptorOf(handle);
+    return readReporting(got, [&](uint32_t *count) { return plat::fileReadAt(fd, offset, buf, len, count); });
+}
+
+ZoStatus bosFileWriteAt(int handle, uint32_t offset, const void *buf, uint32_t len) {
+    int fd = descriptorOf(handle);
+    return writeInPieces(buf, len, [fd, offset](const unsigned char *p, uint32_t n, uint32_t done, uint32_t *written) {
+        return plat::fileWriteAt(fd, uint64_t{offset} + done, p, n, written);
+    });
 }
 
 uint32_t bosFileSeek(int handle, int32_t offset, unsigned short origin) {

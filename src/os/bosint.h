@@ -2,6 +2,7 @@
 #pragma once
 
 #include <zo/zoexport.h>
+#include <zo/zoobject.h>
 
 #include "platform/path.h"
 
@@ -44,6 +45,12 @@ inline unsigned bosCharSize(const unsigned char *p, const unsigned char *length)
         ++i;
     return i;
 }
+
+// Transfers at an offset from the file's start that leave the file position alone, for the
+// library's private scratch files (one system call per transfer). Failures are recorded as
+// bosFileRead and bosFileWrite record them.
+ZO_API ZoStatus bosFileReadAt(int handle, uint32_t offset, void *buf, uint32_t len, uint32_t *got);
+ZO_API ZoStatus bosFileWriteAt(int handle, uint32_t offset, const void *buf, uint32_t len);
 
 // Upper-cases (lower-cases) a name in place, leaving double-byte characters as they are.
 ZO_API void bosUpperName(unsigned char *name);

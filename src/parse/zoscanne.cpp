@@ -282,10 +282,10 @@ void ZoScanner::getToken(ZoToken &token, SearchType type) {
         readToken(token, type);
 }
 
-// The tokens that make up most of a statement, read without the general machinery: with no
-// extra word characters, ASCII words, integers and decimals, and the operators whose meaning
-// does not depend on a switch. Returns false, having consumed only white space, for
-// anything else.
+// The tokens that make up most of a statement, read without the general machinery when no
+// extra word characters are set: ASCII words, numbers, quoted strings and comments, and the
+// operators whose meaning depends on no switch. Returns false, having consumed only white
+// space, for anything else (a byte from 0x80 up included), which the full rules then read.
 [[gnu::always_inline]] inline bool ZoScanner::readCommonToken(ZoToken &token) {
     if (wordBreakChars.length() != 0 || validFirstChars.length() != 0 || validMiddleChars.length() != 0)
         return false;

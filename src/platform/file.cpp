@@ -116,14 +116,19 @@ int fileClose(int fd) {
     return close(fd) == 0 || errno == EINTR ? FileOk : lastError();
 }
 
-int fileRead(int fd, void *buf, uint32_t len, uint32_t *got) {
+namespace {
+
+// Reads until len bytes or the end of the file; `transfer(p, n, done)` reads n bytes into p,
+// `done` bytes into the request.
+template <class Transfer>
+int readLoop(void *buf, uint32_t len, uint32_t *got, Transfer transfer) {
     *got = 0;
     int error;
     if (injectedFailure(FileOp::Read, &error))
         return error;
     auto *p = static_cast<char *>(buf);
     while (*got < len) {
-        ssize_t n = read(fd, p + *got, len - *got);
+        ssize_t n = transfer(p + *got, len - *got, *got);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -136,7 +141,8 @@ int fileRead(int fd, void *buf, uint32_t len, uint32_t *got) {
     return FileOk;
 }
 
-int fileWrite(int fd, const void *buf, uint32_t len, uint32_t *written) {
+template <class Transfer>
+int writeLoop(const void *buf, uint32_t len, uint32_t *written, Transfer transfer) {
     *written = 0;
     FileFault kind;
     int error;
@@ -149,7 +155,7 @@ int fileWrite(int fd, const void *buf, uint32_t len, uint32_t *written) {
     }
     auto *p = static_cast<const char *>(buf);
     while (*written < len) {
-        ssize_t n = write(fd, p + *written, len - *written);
+        ssize_t n = transfer(p + *written, len - *written, *written);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -160,6 +166,28 @@ int fileWrite(int fd, const void *buf, uint32_t len, uint32_t *written) {
         *written += static_cast<uint32_t>(n);
     }
     return FileOk;
+}
+
+} // namespace
+
+int fileRead(int fd, void *buf, uint32_t len, uint32_t *got) {
+    return readLoop(buf, len, got, [fd](char *p, uint32_t n, uint32_t) { return read(fd, p, n); });
+}
+
+int fileReadAt(int fd, uint64_t position, void *buf, uint32_t len, uint32_t *got) {
+    return readLoop(buf, len, got, [fd, position](char *p, uint32_t n, uint32_t done) {
+        return pread(fd, p, n, static_cast<off_t>(position + done));
+    });
+}
+
+int fileWrite(int fd, const void *buf, uint32_t len, uint32_t *written) {
+    return writeLoop(buf, len, written, [fd](const char *p, uint32_t n, uint32_t) { return write(fd, p, n); });
+}
+
+int fileWriteAt(int fd, uint64_t position, const void *buf, uint32_t len, uint32_t *written) {
+    return writeLoop(buf, len, written, [fd, position](const char *p, uint32_t n, uint32_t done) {
+        return pwrite(fd, p, n, static_cast<off_t>(position + done));
+    });
 }
 
 int fileSeek(int fd, int64_t offset, int origin, int64_t *pos) {

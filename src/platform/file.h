@@ -47,6 +47,10 @@ ZO_API int fileRead(int fd, void *buf, uint32_t len, uint32_t *got);
 // Writes len bytes. A full device is no error here: *written then tells how much was
 // written before it filled (possibly 0).
 ZO_API int fileWrite(int fd, const void *buf, uint32_t len, uint32_t *written);
+// The same at a given position, leaving the file position alone (one system call where the
+// seek-then-transfer pair would take two).
+ZO_API int fileReadAt(int fd, uint64_t position, void *buf, uint32_t len, uint32_t *got);
+ZO_API int fileWriteAt(int fd, uint64_t position, const void *buf, uint32_t len, uint32_t *written);
 // origin 0 start, 1 current, 2 end; *pos receives the new position.
 ZO_API int fileSeek(int fd, int64_t offset, int origin, int64_t *pos);
 // Sets the length, extending with zero bytes.

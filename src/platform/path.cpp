@@ -44,13 +44,13 @@ bool storeRoot(char *slot, const char *dir, std::size_t length) {
 
 // Reads `X=/dir;Y=/dir2` entries (an optional colon after the letter is allowed); entries
 // that do not parse are skipped.
-void loadDrives(const char *spec) {
+void loadDrives(const char *entries) {
     std::memset(&g_drives, 0, sizeof g_drives);
     std::strcpy(g_drives.roots[2], "/");
     const char *unc = std::getenv("ZO_UNC_ROOT");
     if (unc == nullptr || !storeRoot(g_drives.uncRoot, unc, std::strlen(unc)))
         std::strcpy(g_drives.uncRoot, "/net");
-    for (const char *p = spec; p != nullptr && *p != '\0';) {
+    for (const char *p = entries; p != nullptr && *p != '\0';) {
         const char *end = std::strchr(p, ';');
         std::size_t length = end != nullptr ? static_cast<std::size_t>(end - p) : std::strlen(p);
         int index = driveIndex(*p);
@@ -220,9 +220,9 @@ DriveType driveType(char letter) {
     return root != nullptr && isDirectory(root) ? DriveFixed : DriveNoRootDir;
 }
 
-bool setDrivesForTest(const char *spec) {
+bool setDrivesForTest(const char *entries) {
     drives();
-    loadDrives(spec != nullptr ? spec : std::getenv("ZO_DRIVES"));
+    loadDrives(entries != nullptr ? entries : std::getenv("ZO_DRIVES"));
     return true;
 }
 
@@ -294,10 +294,14 @@ bool windowsPathOf(const char *hostPath, unsigned char *out, std::size_t size) {
     out[1] = ':';
     out[2] = '\\';
     std::size_t n = 3;
-    for (; *rest != '\0'; ++rest)
-        out[n++] = *rest == '/' ? '\\' : static_cast<unsigned char>(*rest);
-    // "C:\dir\" from a host path with a trailing slash loses that slash.
-    if (n > 3 && out[n - 1] == '\\')
+    bool endsWithSlash = false;
+    for (; *rest != '\0'; ++rest) {
+        endsWithSlash = *rest == '/';
+        out[n++] = endsWithSlash ? '\\' : static_cast<unsigned char>(*rest);
+    }
+    // A host path with a trailing slash loses that slash. Only a slash counts: a final 0x5C
+    // byte may be the trail byte of a double-byte character.
+    if (endsWithSlash)
         --n;
     out[n] = '\0';
     return true;

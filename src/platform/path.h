@@ -36,9 +36,9 @@ enum DriveType : unsigned { DriveUnknown = 0, DriveNoRootDir = 1, DriveFixed = 3
 // DriveFixed for a mapped drive whose host directory exists, DriveNoRootDir otherwise.
 ZO_API DriveType driveType(char letter);
 
-// Test hook: replaces the drive table by the entries of `spec` (ZO_DRIVES syntax, `C` is
+// Test hook: replaces the drive table by `entries` (ZO_DRIVES syntax, `C` is
 // `/` unless named); null reads ZO_DRIVES again. Not safe while other threads use paths.
-ZO_API bool setDrivesForTest(const char *spec);
+ZO_API bool setDrivesForTest(const char *entries);
 
 // Maps a Windows-form (or host-native) name onto a host path and resolves its components'
 // case. A relative name stays relative to the process's current directory. False when the

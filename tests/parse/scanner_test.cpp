@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -515,6 +517,27 @@ TEST(ScannerMultiByte, Utf8Mode) {
     EXPECT_EQ(scanText("a\xE6\xBC"), (Tokens{{tokenWord, "a\xE6\xBC"}, {tokenEnd, ""}}));
     // In UTF-8 mode 0x81 0x40 is no space: 0x81 is a character of its own.
     EXPECT_EQ(scanText("\x81@"), (Tokens{{tokenOther, "\x81"}, {'@', "@"}, {tokenEnd, ""}}));
+}
+
+TEST(ScannerMultiByte, EachThreadReadsByItsOwnMode) {
+    // The same bytes are one word in UTF-8 mode and a word plus a non-letter in 1252.
+    const std::string text = "a\xE6\xBC\xA2 b";
+    const Tokens utf8Tokens{{tokenWord, "a\xE6\xBC\xA2"}, {tokenWord, "b"}, {tokenEnd, ""}};
+    const Tokens ansiTokens = scanText(text);
+    ASSERT_NE(ansiTokens, utf8Tokens);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&, i] {
+            std::unique_ptr<zotest::Utf8Mode> utf8(i % 2 == 0 ? new zotest::Utf8Mode : nullptr);
+            for (int k = 0; k < 200; ++k)
+                if (scanText(text) != (i % 2 == 0 ? utf8Tokens : ansiTokens))
+                    ++wrong;
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 } // namespace

@@ -12,6 +12,8 @@
 #include "support/alloc_failure.h"
 #include "text/text_modes.h"
 
+#include "support/error_capture.h"
+
 namespace {
 
 const unsigned char *u(const char *s) {
@@ -24,15 +26,6 @@ std::string str(const ZoSubString *s) {
 // Each test runs with its own keep-all error list and the message texts loaded.
 class ValueParserTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        mdsPerTaskInit();
-        ZoErrorKeeper::setErrorList(&errors);
-    }
-    void TearDown() override {
-        ZoErrorKeeper::giveUpErrorList();
-        mdsPerTaskTerm();
-    }
-
     // Parses text (kept alive by the fixture) with ';' as separator.
     ZoValueParser &parse(const char *text, const char *name = nullptr, unsigned duplicates = 0,
                          ZoStatus expected = ZoSuccess) {
@@ -53,13 +46,10 @@ protected:
         EXPECT_EQ(parser.buildString(&out), ZoSuccess);
         return str(&out);
     }
-    unsigned short lastNumber() { return ZoErrorKeeper::getLastErrorNumber(); }
-    std::string lastText() {
-        ZoError *e = ZoErrorKeeper::getLastError();
-        return e != nullptr ? reinterpret_cast<const char *>(e->getErrorText()) : "";
-    }
-
-    ZoErrorList errors{nullptr, 1};
+    unsigned short lastNumber() { return capture.lastNumber(); }
+    std::string lastText() { return capture.lastText(); }
+    zotest::ErrorCapture capture;
+    ZoErrorList &errors = capture.list;
     std::deque<std::string> texts; // stable: parsers keep views into them
     std::vector<std::unique_ptr<ZoSubString>> views;
     std::vector<std::unique_ptr<ZoValueParser>> parsers;

@@ -113,6 +113,14 @@ TEST(PlatformPath, DoubleByteTrailBytesAreNotSeparatorsOrFolded) {
     EXPECT_EQ(upperTrail, dir.host(std::string("\x95\x5C\x83\x41.TXT")));
 }
 
+TEST(PlatformPath, WindowsFormKeepsAFinalTrailByteButDropsATrailingSlash) {
+    Drives drives("");
+    EXPECT_EQ(windowsOf("/tmp/dir/"), "C:\\tmp\\dir");
+    // 0x95 0x5C is one character in code page 932: its trail byte is no separator.
+    EXPECT_EQ(windowsOf("/tmp/\x95\x5C"), "C:\\tmp\\\x95\x5C");
+    EXPECT_EQ(windowsOf("/"), "C:\\");
+}
+
 TEST(PlatformPath, OverlongPathsAreRefused) {
     char out[16];
     EXPECT_FALSE(plat::hostPathOf(u("C:\\a-long-directory\\name"), plat::ansiCharLengths(), out, sizeof out));

@@ -12,6 +12,8 @@
 
 #include "platform/codepage.h"
 
+#include "support/error_capture.h"
+
 namespace {
 
 const unsigned char *u(const char *s) { return reinterpret_cast<const unsigned char *>(s); }
@@ -20,21 +22,10 @@ std::string str(const unsigned char *s) { return reinterpret_cast<const char *>(
 // Each test runs with its own keep-all error list and the resource library loaded.
 class ConvertTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        mdsPerTaskInit();
-        ZoErrorKeeper::setErrorList(&errors);
-    }
-    void TearDown() override {
-        ZoErrorKeeper::giveUpErrorList();
-        mdsPerTaskTerm();
-        zo::plat::setCodePageForTest(1252);
-    }
-    unsigned short lastNumber() { return ZoErrorKeeper::getLastErrorNumber(); }
-    std::string lastText() {
-        ZoError *e = ZoErrorKeeper::getLastError();
-        return e != nullptr ? str(e->getErrorText()) : "";
-    }
-    ZoErrorList errors{nullptr, 1};
+    void TearDown() override { zo::plat::setCodePageForTest(1252); }
+    unsigned short lastNumber() { return capture.lastNumber(); }
+    std::string lastText() { return capture.lastText(); }
+    zotest::ErrorCapture capture;
 };
 
 // ---- numbers to text
@@ -92,7 +83,7 @@ TEST_F(ConvertTest, UnsignedLimitsAndBlanks) {
     EXPECT_EQ(v, 0u);
     EXPECT_EQ(convert(u("00000000000000000001"), &v), ZoSuccess); // leading zeros never overflow
     EXPECT_EQ(v, 1u);
-    EXPECT_TRUE(errors.getCount() == 0);
+    EXPECT_TRUE(capture.list.getCount() == 0);
 }
 
 TEST_F(ConvertTest, UnsignedFailuresReportTheTextAndKeepTheOutput) {
@@ -260,7 +251,7 @@ TEST_F(ConvertTest, DehexifyBothCasesOddLengthAndInPlace) {
     EXPECT_EQ(dehexify(text, text, 4), ZoSuccess);
     EXPECT_EQ(text[0], 0xFF);
     EXPECT_EQ(text[1], 0x0A);
-    EXPECT_TRUE(errors.getCount() == 0);
+    EXPECT_TRUE(capture.list.getCount() == 0);
 }
 
 TEST_F(ConvertTest, DehexifyRefusesOtherCharactersAndLeavesTheOutput) {
