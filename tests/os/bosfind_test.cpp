@@ -148,8 +148,8 @@ TEST_F(BosFind, DirectoryNamesSkipFilesAndTheDotEntry) {
 }
 
 TEST_F(BosFind, FileSystemsListThePresentDrives) {
-    std::string spec = "A=" + dir.host().string() + ";D=" + dir.host().string() + "/other;F=/no/such/dir";
-    plat::setDrivesForTest(spec.c_str());
+    std::string table = "A=" + dir.host().string() + ";D=" + dir.host().string() + "/other;F=/no/such/dir";
+    plat::setDrivesForTest(table.c_str());
     std::vector<std::string> drives;
     void *cursor = nullptr;
     unsigned char drive[4];

@@ -32,7 +32,7 @@ std::string windowsOf(const std::string &host) {
 
 // Installs a drive table for one test.
 struct Drives {
-    explicit Drives(const std::string &spec) { plat::setDrivesForTest(spec.c_str()); }
+    explicit Drives(const std::string &entries) { plat::setDrivesForTest(entries.c_str()); }
     ~Drives() { plat::setDrivesForTest(nullptr); }
 };
 

@@ -50,8 +50,8 @@ inline const resourceElement kGrammar[] = {
                   " | create-statement | drop-statement | call-escape", 1001),
 
     // Queries.
-    ZO_SQL_RECORD("query ::= query-spec { UNION [ ALL ] query-spec }* [ order-by ]", 1002),
-    ZO_SQL_RECORD("query-spec ::= SELECT [ DISTINCT | ALL ] select-list [ from-clause ]"
+    ZO_SQL_RECORD("query ::= query-block { UNION [ ALL ] query-block }* [ order-by ]", 1002),
+    ZO_SQL_RECORD("query-block ::= SELECT [ DISTINCT | ALL ] select-list [ from-clause ]"
                   " [ where-clause ] [ group-by ] [ having ]", 1003),
     ZO_SQL_RECORD("select-list ::= * | select-item { , select-item }*", 1004),
     ZO_SQL_RECORD("select-item ::= expr [ [ AS ] identifier ] | identifier . *", 1005),
