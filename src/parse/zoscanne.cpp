@@ -335,6 +335,10 @@ void ZoScanner::getToken(ZoToken &token, SearchType type) {
             atEnd_ = false;
             return true;
         }
+        // The byte after "/*" may not close the comment ("/*/" is open) but may still start
+        // a multi-byte character, which the general rules must read.
+        if (p + 2 < n && t[p + 2] >= 0x80)
+            return false;
         for (q = p + 3; q < n && t[q] < 0x80 && !(t[q] == '/' && t[q - 1] == '*'); ++q)
             ;
         if (q < n && t[q] >= 0x80)

@@ -505,6 +505,21 @@ TEST(ScannerMultiByte, DoubleByteCodePage932) {
     EXPECT_EQ(textOf(item), word); // the ideographic space is trimmed
 }
 
+// A double-byte character right after "/*" may carry the '*' of a would-be "*/" as its
+// trail byte: the comment does not end there, whichever path reads it.
+TEST(ScannerMultiByte, CommentOpeningWithADoubleByteCharacter) {
+    zotest::CodePage page(936);
+    const std::string text = "/*\x8E*/x";
+    ZoScanner direct(bytes(text.c_str()));
+    direct.recognizeComments = true;
+    ZoScanner general(bytes(text.c_str()));
+    general.recognizeComments = true;
+    general.validMiddleChars.initialize("\x01"); // takes the general rules for every token
+    const Tokens expected{{tokenComment, text}, {tokenEnd, ""}};
+    EXPECT_EQ(scanAll(direct), expected);
+    EXPECT_EQ(scanAll(general), expected);
+}
+
 TEST(ScannerMultiByte, Utf8Mode) {
     zotest::Utf8Mode utf8;
     const std::string e = "\xC3\xA9";         // 2 bytes
