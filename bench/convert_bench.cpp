@@ -29,27 +29,26 @@ std::vector<std::vector<unsigned char>> sampleTexts() {
     return texts;
 }
 
-void BM_ZoFormatDecimal(benchmark::State &state) {
+// Runs `format(value, out)` over the sample values, one item per value.
+template <class Out, class Format>
+void formatEachValue(benchmark::State &state, Format format) {
     auto values = sampleValues();
-    unsigned char out[16];
+    Out out[16];
     for (auto _ : state)
         for (uint32_t v : values) {
-            convert(out, v);
+            format(v, out);
             benchmark::DoNotOptimize(out);
         }
     state.SetItemsProcessed(state.iterations() * values.size());
 }
+
+void BM_ZoFormatDecimal(benchmark::State &state) {
+    formatEachValue<unsigned char>(state, [](uint32_t v, unsigned char *out) { convert(out, v); });
+}
 BENCHMARK(BM_ZoFormatDecimal);
 
 void BM_StdToCharsDecimal(benchmark::State &state) {
-    auto values = sampleValues();
-    char out[16];
-    for (auto _ : state)
-        for (uint32_t v : values) {
-            *std::to_chars(out, out + sizeof out, v).ptr = '\0';
-            benchmark::DoNotOptimize(out);
-        }
-    state.SetItemsProcessed(state.iterations() * values.size());
+    formatEachValue<char>(state, [](uint32_t v, char *out) { *std::to_chars(out, out + 16, v).ptr = '\0'; });
 }
 BENCHMARK(BM_StdToCharsDecimal);
 
@@ -80,26 +79,12 @@ void BM_StdFromCharsDecimal(benchmark::State &state) {
 BENCHMARK(BM_StdFromCharsDecimal);
 
 void BM_ZoHexifyNumber(benchmark::State &state) {
-    auto values = sampleValues();
-    unsigned char out[16];
-    for (auto _ : state)
-        for (uint32_t v : values) {
-            hexify(out, v, 0);
-            benchmark::DoNotOptimize(out);
-        }
-    state.SetItemsProcessed(state.iterations() * values.size());
+    formatEachValue<unsigned char>(state, [](uint32_t v, unsigned char *out) { hexify(out, v, 0); });
 }
 BENCHMARK(BM_ZoHexifyNumber);
 
 void BM_StdToCharsHex(benchmark::State &state) {
-    auto values = sampleValues();
-    char out[16];
-    for (auto _ : state)
-        for (uint32_t v : values) {
-            *std::to_chars(out, out + sizeof out, v, 16).ptr = '\0';
-            benchmark::DoNotOptimize(out);
-        }
-    state.SetItemsProcessed(state.iterations() * values.size());
+    formatEachValue<char>(state, [](uint32_t v, char *out) { *std::to_chars(out, out + 16, v, 16).ptr = '\0'; });
 }
 BENCHMARK(BM_StdToCharsHex);
 
