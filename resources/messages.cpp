@@ -34,10 +34,12 @@ struct Table {
 void tableLineHasNoNumber() {}
 void tableNumberTooLarge() {}
 void tableNumberNotFollowedByBlank() {}
+void tableNameMissing() {}
 void tableUnknownEscape() {}
 void tableDuplicateNumber() {}
 
 constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isNameChar(char c) { return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Calls `visit(line)` for every line that holds an entry (neither empty nor a comment).
 template <class Visit>
@@ -76,6 +78,23 @@ constexpr uint32_t takeNumber(std::string_view &line) {
     return id;
 }
 
+// Steps over the message's name (it names the number in <zo/messages.h>, not the text)
+// and the one blank after it. A name that ends the line names a message without text.
+constexpr void skipName(std::string_view &line) {
+    std::size_t length = 0;
+    while (length < line.size() && isNameChar(line[length]))
+        ++length;
+    if (length == 0 || isDigit(line.front()))
+        tableNameMissing();
+    if (length == line.size()) {
+        line = std::string_view();
+        return;
+    }
+    if (line[length] != ' ' && line[length] != '\t')
+        tableNameMissing();
+    line.remove_prefix(length + 1);
+}
+
 constexpr char unescape(char c) {
     switch (c) {
     case 'r': return '\r';
@@ -94,6 +113,7 @@ constexpr Table<Count, Bytes> parseTable(std::string_view source) {
     forEachEntryLine(source, [&](std::string_view line) {
         Entry &e = table.entries[entry++];
         e.id = takeNumber(line);
+        skipName(line);
         e.offset = used;
         for (std::size_t i = 0; i < line.size(); ++i) {
             char c = line[i];

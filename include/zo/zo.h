@@ -17,6 +17,7 @@
 #include <zo/zostring.h>
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
+#include <zo/messages.h>
 #include <zo/zoerror.h>
 #include <zo/bosfile.h>
 #include <zo/bospath.h>

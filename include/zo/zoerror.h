@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include <zo/messages.h>
 #include <zo/zoexport.h>
 #include <zo/zolist.h>
 #include <zo/zoparams.h>
@@ -29,7 +30,7 @@ enum ErrorsMix : int {
 };
 
 // Number and built-in text of the memory error, which needs no allocation.
-constexpr uint16_t ZoMemoryErrorNumber = 30190;
+constexpr uint16_t ZoMemoryErrorNumber = static_cast<uint16_t>(ZoMessage::OutOfMemory);
 
 class ZoErrorList;
 

@@ -6,7 +6,8 @@
 
 #include "frame/err.h"
 #include "frame/errstate.h"
-#include "os/restext.h"
+#include "frame/libstate.h"
+#include "platform/module.h"
 
 namespace {
 
@@ -143,17 +144,22 @@ ZoError &addDatabaseError(unsigned short number, int32_t nativeError, const unsi
     return ZoErrorKeeper::addError(list->allocError(number, text, type, 0, nativeError));
 }
 
-ZoError &addResourceError(unsigned number) {
+ZoError &addResourceError(ZoMessage message) {
     ZoErrorList *list = ZoErrorKeeper::getCurrentList();
     if (list == nullptr)
         return zoStaticError(ErrDummyError);
+    const unsigned number = static_cast<unsigned>(message);
     unsigned char text[kMessageTextMax + 1];
     loadMessageText(number, text);
     return ZoErrorKeeper::addError(list->allocError(static_cast<uint16_t>(number), text, ErrorTypeError, 0, 0));
 }
 
-ZoError &appendResourceText(unsigned number) {
+ZoError &appendResourceText(ZoMessage message) {
     unsigned char text[kMessageTextMax + 1];
-    loadMessageText(number, text);
+    loadMessageText(static_cast<unsigned>(message), text);
     return ZoErrorKeeper::appendTextToLastError(text);
+}
+
+int mdsLoadResourceString(unsigned id, unsigned char *buffer, int size) {
+    return zo::plat::moduleLoadString(mdsPerTaskRecord().resourceLibrary, id & 0xFFFF, buffer, size);
 }

@@ -7,22 +7,22 @@
 #include "platform/codepage.h"
 #include "platform/file.h"
 
-unsigned bosFileErrorNumber(int fileError) {
+ZoMessage bosFileErrorNumber(int fileError) {
     switch (fileError) {
     case zo::plat::FileNoSuchFile:
-        return BosErrNoSuchFile;
+        return ZoMessage::NoSuchFile;
     case zo::plat::FileBadDescriptor:
-        return BosErrBadHandle;
+        return ZoMessage::BadFileHandle;
     case zo::plat::FileNoMemory:
-        return BosErrNoMemory;
+        return ZoMessage::FileNoMemory;
     case zo::plat::FileAccessDenied:
-        return BosErrAccessDenied;
+        return ZoMessage::AccessDenied;
     case zo::plat::FileTooManyOpen:
-        return BosErrTooManyOpen;
+        return ZoMessage::TooManyOpen;
     case zo::plat::FileLockViolation:
-        return BosErrLockViolation;
+        return ZoMessage::LockViolation;
     default:
-        return BosErrGeneral;
+        return ZoMessage::FileGeneral;
     }
 }
 
@@ -60,7 +60,7 @@ bool bosHostPath(const unsigned char *name, char (&host)[zo::plat::kHostPathMax]
     return zo::plat::hostPathOf(name, mdsCharLengthTable(), host, sizeof host);
 }
 
-void bosReport(unsigned number, const unsigned char *first, const unsigned char *second) {
+void bosReport(ZoMessage number, const unsigned char *first, const unsigned char *second) {
     ZoError &error = addResourceError(number);
     if (first == nullptr)
         return;

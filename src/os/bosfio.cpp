@@ -68,7 +68,7 @@ ZoStatus writeInPieces(const void *buf, uint32_t len, Transfer transfer) {
         }
         if (written < piece) {
             static const unsigned char empty[] = "";
-            bosReport(written == 0 ? BosErrDiskFull : BosErrGeneral, empty);
+            bosReport(written == 0 ? ZoMessage::DiskFull : ZoMessage::FileGeneral, empty);
             return ZoFailure;
         }
         done += piece;

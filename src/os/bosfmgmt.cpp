@@ -29,7 +29,7 @@ ZoStatus bosFileDelete(const unsigned char *name) {
         return ZoSuccess;
     plat::FileStatus status;
     if (error != plat::FileOk || plat::fileStatus(host, &status) == plat::FileOk) {
-        bosReport(BosErrDelete, name);
+        bosReport(ZoMessage::FileDelete, name);
         return ZoFailure;
     }
     return ZoSuccess;
@@ -43,7 +43,7 @@ ZoStatus bosrname(const unsigned char *oldName, const unsigned char *newName) {
     char hostFrom[plat::kHostPathMax];
     char hostTo[plat::kHostPathMax];
     if (!bosHostPath(from, hostFrom) || !bosHostPath(to, hostTo) || plat::fileRename(hostFrom, hostTo) != plat::FileOk) {
-        bosReport(BosErrRename, oldName, newName);
+        bosReport(ZoMessage::FileRename, oldName, newName);
         return ZoFailure;
     }
     return ZoSuccess;

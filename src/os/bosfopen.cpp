@@ -138,7 +138,7 @@ bool openThroughPath(const unsigned char *name, unsigned openMode, int *fd, bool
 ZoStatus bosFileOpen(unsigned char *name, uint32_t mode, int *handle) {
     *handle = 0;
     if ((mode & (BOS_TEMPNAME | BOS_TEMPOTHERDRIVE)) && !makeTemporaryName(name, (mode & BOS_TEMPOTHERDRIVE) != 0)) {
-        bosReport(BosErrCreate, reinterpret_cast<const unsigned char *>(""));
+        bosReport(ZoMessage::FileCreate, reinterpret_cast<const unsigned char *>(""));
         return ZoFailure;
     }
     unsigned char adapted[kBosNameSize];
@@ -148,7 +148,7 @@ ZoStatus bosFileOpen(unsigned char *name, uint32_t mode, int *handle) {
     int fd = -1;
     if (mode & BOS_CREATE) {
         if (openAdapted(adapted, openMode, &fd) != plat::FileOk) {
-            bosReport(BosErrCreate, name);
+            bosReport(ZoMessage::FileCreate, name);
             return ZoFailure;
         }
     } else if (openAdapted(adapted, openMode, &fd) != plat::FileOk) {
@@ -157,7 +157,7 @@ ZoStatus bosFileOpen(unsigned char *name, uint32_t mode, int *handle) {
         if (adaptFailed)
             return ZoFailure;
         if (!found) {
-            bosReport(BosErrOpen, name);
+            bosReport(ZoMessage::FileOpen, name);
             return ZoFailure;
         }
     }

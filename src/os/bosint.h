@@ -1,38 +1,21 @@
 // Internal helpers shared by the file and path functions.
 #pragma once
 
+#include <zo/messages.h>
 #include <zo/zoexport.h>
 #include <zo/zoobject.h>
 
 #include "platform/path.h"
 
-// Message numbers of the file functions.
-enum BosError : unsigned {
-    BosErrCreate = 1501,
-    BosErrDelete = 1502,
-    BosErrNoMemory = 1503,
-    BosErrSetDirectory = 1504,
-    BosErrDiskFull = 1506,
-    BosErrBadHandle = 1507,
-    BosErrAccessDenied = 1508,
-    BosErrNoSuchFile = 1509,
-    BosErrLockViolation = 1512,
-    BosErrNameTooLong = 1524,
-    BosErrOpen = 30040,
-    BosErrGeneral = 30041,
-    BosErrRename = 30042,
-    BosErrTooManyOpen = 30045
-};
-
 // Names and paths handled by the file functions fit in buffers of this size.
 constexpr unsigned kBosNameSize = 256;
 
 // The message number for a failure of the host's file layer (a zo::plat::FileError).
-ZO_API unsigned bosFileErrorNumber(int fileError);
+ZO_API ZoMessage bosFileErrorNumber(int fileError);
 // Records error `number` in the calling thread's error list and fills its placeholders
 // with the texts given (null: nothing to fill). This is the one place the file and path
 // functions report through.
-void bosReport(unsigned number, const unsigned char *first = nullptr, const unsigned char *second = nullptr);
+void bosReport(ZoMessage number, const unsigned char *first = nullptr, const unsigned char *second = nullptr);
 // Records a failure of the host's file layer; its placeholder gets an empty text.
 void bosReportFileError(int fileError);
 

@@ -208,7 +208,7 @@ ZoStatus bosParseName(unsigned char *path, unsigned char *name, unsigned char *e
             std::size_t shown = partLength < sizeof whole ? partLength : sizeof whole - 1;
             std::memcpy(whole, part, shown);
             whole[shown] = '\0';
-            bosReport(BosErrNameTooLong, whole);
+            bosReport(ZoMessage::NameTooLong, whole);
             status = ZoFailure;
         }
         partLength = wholeCharsWithin(part, kNamePartMax, length);
@@ -251,7 +251,7 @@ void bosgtcwd(unsigned char *buf, unsigned short withSlash) {
 
 ZoStatus bosstcwd(const unsigned char *dir, unsigned short) {
     if (!plat::setCurrentDirectory(dir, mdsCharLengthTable())) {
-        bosReport(BosErrSetDirectory, dir);
+        bosReport(ZoMessage::SetDirectory, dir);
         return ZoFailure;
     }
     return ZoSuccess;

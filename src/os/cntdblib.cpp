@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "frame/libstate.h"
-#include "os/restext.h"
 #include "platform/module.h"
 
 namespace {
@@ -139,6 +138,3 @@ void mdsPerTaskTerm(void) {
     bosFreeResourceDLL(&task.resourceLibrary, &task.resourceUseCount);
 }
 
-int mdsLoadResourceString(unsigned id, unsigned char *buffer, int size) {
-    return zo::plat::moduleLoadString(mdsPerTaskRecord().resourceLibrary, id & 0xFFFF, buffer, size);
-}

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr unsigned kSyntaxError = 2704;
-constexpr unsigned kSyntaxErrorNamed = 2705;
-constexpr unsigned kDuplicateText = 2706;
-constexpr unsigned kBothSpellingsText = 2707;
 // Indexes of attributes are 16-bit.
 constexpr uint32_t kMaxAttributes = 0xFFFF;
 
@@ -80,9 +76,9 @@ void ZoValueParser::resetValidChars() {
 // offset and the parser's name. Appended texts fill their own placeholders afterwards.
 void ZoValueParser::reportSyntaxError() const {
     if (name_ != nullptr)
-        addResourceError(kSyntaxErrorNamed) << token_.startOffset() << name_;
+        addResourceError(ZoMessage::AttributeSyntaxOf) << token_.startOffset() << name_;
     else
-        addResourceError(kSyntaxError) << token_.startOffset();
+        addResourceError(ZoMessage::AttributeSyntax) << token_.startOffset();
 }
 
 ZoStatus ZoValueParser::initialize() {
@@ -120,7 +116,7 @@ ZoStatus ZoValueParser::parseAttribute() {
     const bool duplicate = attributes_.doesExist(currentKey_) != 0;
     if (duplicate && !allowDuplicates_ && !keyIs(*currentKey_, "Driver")) {
         reportSyntaxError();
-        appendResourceText(kDuplicateText) << token_;
+        appendResourceText(ZoMessage::AttributeTwice) << token_;
         return ZoFailure;
     }
     if (keyIs(*currentKey_, "ODBC")) // stands alone, stores nothing
@@ -226,7 +222,7 @@ ZoStatus ZoValueParser::getAttributeValue(const unsigned char *key, const unsign
     const ZoSubString *second = getAttributeValue(otherKey);
     if (first != nullptr && second != nullptr) {
         reportSyntaxError();
-        appendResourceText(kBothSpellingsText) << key << otherKey;
+        appendResourceText(ZoMessage::AttributeBothSpellings) << key << otherKey;
         return ZoFailure;
     }
     value = first != nullptr ? first : second;

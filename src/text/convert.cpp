@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr unsigned kErrorOutOfRange = 2701;
-constexpr unsigned kErrorNotANumber = 2702;
-
 // "00" "01" ... "99": two digits per division keeps formatting short.
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -137,7 +134,7 @@ Parsed parseSigned(const unsigned char *p, TextEnd<Counted> text, int32_t *value
 // bytes).
 template <bool Counted>
 ZoStatus fail(Parsed parsed, const unsigned char *text, TextEnd<Counted> end) {
-    ZoError &error = addResourceError(parsed == Parsed::OutOfRange ? kErrorOutOfRange : kErrorNotANumber);
+    ZoError &error = addResourceError(parsed == Parsed::OutOfRange ? ZoMessage::OutOfRange : ZoMessage::NotANumber);
     if constexpr (Counted)
         error << ZoSubString(text, static_cast<uint32_t>(end.end - text));
     else

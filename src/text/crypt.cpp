@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr unsigned kErrorNotReversible = 2711;
 constexpr unsigned char kCR = 0x0D;
 constexpr unsigned char kLF = 0x0A;
 
@@ -117,7 +116,7 @@ ZoStatus checkScrambleReversible(const unsigned char *buffer, uint32_t n, unsign
     const unsigned char lostLF = static_cast<unsigned char>(~kLF);
     for (uint32_t i = 0; i < n; ++i)
         if (buffer[i] == lostCR || buffer[i] == lostLF) {
-            addResourceError(kErrorNotReversible) << i;
+            addResourceError(ZoMessage::NotReversible) << i;
             return ZoFailure;
         }
     return ZoSuccess;

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr unsigned kErrorNotHex = 2708;
 constexpr unsigned char kHexDigits[] = "0123456789ABCDEF";
 constexpr unsigned char kNotHex = 0xFF;
 
@@ -59,7 +58,7 @@ uint32_t decode(unsigned char *out, const unsigned char *digits, uint32_t count,
 }
 
 ZoStatus notHex() {
-    addResourceError(kErrorNotHex);
+    addResourceError(ZoMessage::NotHex);
     return ZoFailure;
 }
 

@@ -115,11 +115,10 @@ void ZoString::initializeWithBuffer(unsigned char *buffer, uint32_t capacity, ui
 }
 
 // Error 2716: the buffer belongs to the caller (initializeWithBuffer) and cannot grow.
-constexpr unsigned kBorrowedBufferError = 2716;
 
 ZoStatus ZoString::resize(uint32_t n) {
     if (!owns_) {
-        addResourceError(kBorrowedBufferError);
+        addResourceError(ZoMessage::BorrowedBuffer);
         return ZoFailure;
     }
     if (data_ == nullptr) {

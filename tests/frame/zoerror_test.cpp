@@ -256,8 +256,8 @@ TEST(ErrorKeeper, DestroyingTheCurrentListTakesItOff) {
 TEST(ErrorKeeper, WithoutAListNothingIsRecorded) {
     ASSERT_EQ(ZoErrorKeeper::getCurrentList(), nullptr);
     EXPECT_EQ(&addText("x"), &dummy());
-    EXPECT_EQ(&addResourceError(1502), &dummy());
-    EXPECT_EQ(&appendResourceText(2706), &dummy());
+    EXPECT_EQ(&addResourceError(ZoMessage::FileDelete), &dummy());
+    EXPECT_EQ(&appendResourceText(ZoMessage::AttributeTwice), &dummy());
     EXPECT_EQ(&ZoErrorKeeper::addError(new ZoError(1, u("x"), ErrorTypeError, 0, 0)), &dummy());
     EXPECT_EQ(&ZoErrorKeeper::addError(nullptr), &dummy());
     EXPECT_EQ(&ZoErrorKeeper::appendTextToLastError(u("x")), &dummy());
@@ -301,10 +301,10 @@ protected:
 };
 
 TEST_F(ResourceErrorTest, TextsComeFromTheResourceLibraryWithParameters) {
-    addResourceError(1502) << "C:\\DATA\\X.TXT";
-    addResourceError(30042) << "A.TXT" << "B.TXT";
-    addResourceError(2705) << 17u << "MYPARSER";
-    appendResourceText(2707) << "DSN" << "FILEDSN";
+    addResourceError(ZoMessage::FileDelete) << "C:\\DATA\\X.TXT";
+    addResourceError(ZoMessage::FileRename) << "A.TXT" << "B.TXT";
+    addResourceError(ZoMessage::AttributeSyntaxOf) << 17u << "MYPARSER";
+    appendResourceText(ZoMessage::AttributeBothSpellings) << "DSN" << "FILEDSN";
     EXPECT_EQ(texts(list), (std::vector<std::string>{
                                "Cannot delete the file C:\\DATA\\X.TXT.",
                                "Cannot rename the file A.TXT to B.TXT.",
@@ -317,13 +317,13 @@ TEST_F(ResourceErrorTest, TextsComeFromTheResourceLibraryWithParameters) {
 }
 
 TEST_F(ResourceErrorTest, NumbersAreTakenModulo65536) {
-    addResourceError(0x10000 + 1509);
+    addResourceError(static_cast<ZoMessage>(0x10000 + 1509));
     EXPECT_EQ(ZoErrorKeeper::getLastErrorNumber(), 1509);
     EXPECT_EQ(textOf(ZoErrorKeeper::getLastError()), "The file does not exist.");
 }
 
 TEST_F(KeepAllListTest, ResourceErrorWithoutResourceLibraryHasAnEmptyText) {
-    addResourceError(1502) << "X";
+    addResourceError(ZoMessage::FileDelete) << "X";
     EXPECT_EQ(ZoErrorKeeper::getLastErrorNumber(), 1502);
     EXPECT_EQ(textOf(ZoErrorKeeper::getLastError()), "");
 }
@@ -398,7 +398,7 @@ TEST_F(ResourceErrorTest, ResourceErrorFailsCleanlyAtEachAllocation) {
     addText("old");
     uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
         point.arm();
-        ZoError &added = addResourceError(1501);
+        ZoError &added = addResourceError(ZoMessage::FileCreate);
         point.disarm();
         if (point.hit()) {
             EXPECT_EQ(&added, &dummy());

@@ -423,14 +423,14 @@ TEST_F(BosFile, DateAndSizeComeFromTheFileStampInUtc) {
 }
 
 TEST(BosFileErrors, HostErrorsMapOntoMessageNumbers) {
-    EXPECT_EQ(bosFileErrorNumber(plat::FileNoSuchFile), 1509u);
-    EXPECT_EQ(bosFileErrorNumber(plat::FileBadDescriptor), 1507u);
-    EXPECT_EQ(bosFileErrorNumber(plat::FileNoMemory), 1503u);
-    EXPECT_EQ(bosFileErrorNumber(plat::FileAccessDenied), 1508u);
-    EXPECT_EQ(bosFileErrorNumber(plat::FileTooManyOpen), 30045u);
-    EXPECT_EQ(bosFileErrorNumber(plat::FileLockViolation), 1512u);
-    EXPECT_EQ(bosFileErrorNumber(plat::FileDiskFull), 30041u);
-    EXPECT_EQ(bosFileErrorNumber(plat::FileOtherError), 30041u);
+    EXPECT_EQ(static_cast<unsigned>(bosFileErrorNumber(plat::FileNoSuchFile)), 1509u);
+    EXPECT_EQ(static_cast<unsigned>(bosFileErrorNumber(plat::FileBadDescriptor)), 1507u);
+    EXPECT_EQ(static_cast<unsigned>(bosFileErrorNumber(plat::FileNoMemory)), 1503u);
+    EXPECT_EQ(static_cast<unsigned>(bosFileErrorNumber(plat::FileAccessDenied)), 1508u);
+    EXPECT_EQ(static_cast<unsigned>(bosFileErrorNumber(plat::FileTooManyOpen)), 30045u);
+    EXPECT_EQ(static_cast<unsigned>(bosFileErrorNumber(plat::FileLockViolation)), 1512u);
+    EXPECT_EQ(static_cast<unsigned>(bosFileErrorNumber(plat::FileDiskFull)), 30041u);
+    EXPECT_EQ(static_cast<unsigned>(bosFileErrorNumber(plat::FileOtherError)), 30041u);
 }
 
 } // namespace

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "frame/libstate.h"
-#include "os/restext.h"
+#include "frame/err.h"
 #include "platform/codepage.h"
 #include "platform/module.h"
 
