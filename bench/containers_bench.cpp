@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+#include "status.h"
 
 namespace {
 
@@ -43,10 +44,10 @@ void sortedArrayAddFind(benchmark::State &state) {
     for (auto _ : state) {
         ZoSortedArray array;
         if (growBy == 0)
-            array.setInitialSize(16);
+            zobench::ok(array.setInitialSize(16));
         array.setGrowBy(growBy);
         for (const auto &object : objects)
-            array.add(object.get());
+            zobench::ok(array.add(object.get()));
         uint32_t found = 0;
         for (const auto &object : objects) {
             uint32_t index = 0;
@@ -113,9 +114,9 @@ void dictionaryLookup(benchmark::State &state) {
         keys.push_back(viewOf(name));
     ZoDictionary dictionary;
     dictionary.setNoCase(noCase);
-    dictionary.initialize(static_cast<uint16_t>(keys.size()));
+    zobench::ok(dictionary.initialize(static_cast<uint16_t>(keys.size())));
     for (auto &key : keys)
-        dictionary.addAssoc(&key, &key);
+        zobench::ok(dictionary.addAssoc(&key, &key));
     const std::vector<std::string> texts = probeTexts(noCase);
     std::vector<ZoSubString> probes;
     for (const auto &text : texts)

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 #include <vector>
+#include "status.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ void BM_ZoParseDecimal(benchmark::State &state) {
     uint32_t value = 0;
     for (auto _ : state)
         for (const auto &text : texts) {
-            convert(text.data(), &value);
+            zobench::ok(convert(text.data(), &value));
             benchmark::DoNotOptimize(value);
         }
     state.SetItemsProcessed(state.iterations() * texts.size());
@@ -130,7 +131,7 @@ void BM_ZoDehexifyBytes(benchmark::State &state) {
     std::vector<unsigned char> text(bytes.size() * 2), back(bytes.size());
     hexify(text.data(), bytes.data(), static_cast<uint32_t>(bytes.size()));
     for (auto _ : state) {
-        dehexify(back.data(), text.data(), static_cast<uint32_t>(text.size()));
+        zobench::ok(dehexify(back.data(), text.data(), static_cast<uint32_t>(text.size())));
         benchmark::DoNotOptimize(back.data());
     }
     state.SetBytesProcessed(state.iterations() * bytes.size());

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "status.h"
 
 namespace {
 
@@ -41,17 +42,17 @@ void BM_BosWriteRead1MiB(benchmark::State &state) {
     unsigned char name[256];
     std::strcpy(reinterpret_cast<char *>(name), file.windows.c_str());
     int h = 0;
-    bosFileOpen(name, BOS_READWRITE, &h);
+    zobench::ok(bosFileOpen(name, BOS_READWRITE, &h));
     std::vector<unsigned char> block(kBlock, 0x5A);
     for (auto _ : state) {
         for (std::size_t at = 0; at < kFile; at += kBlock)
-            bosFileWrite(h, static_cast<int32_t>(at), block.data(), kBlock);
+            zobench::ok(bosFileWrite(h, static_cast<int32_t>(at), block.data(), kBlock));
         uint32_t got = 0;
         for (std::size_t at = 0; at < kFile; at += kBlock)
-            bosFileRead(h, static_cast<int32_t>(at), block.data(), kBlock, &got);
+            zobench::ok(bosFileRead(h, static_cast<int32_t>(at), block.data(), kBlock, &got));
         benchmark::DoNotOptimize(got);
     }
-    bosFileClose(h);
+    zobench::ok(bosFileClose(h));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 2 * kFile));
 }
 BENCHMARK(BM_BosWriteRead1MiB);
@@ -84,8 +85,8 @@ void openCloseLoop(benchmark::State &state, const std::string &windowsName) {
     for (auto _ : state) {
         std::strcpy(reinterpret_cast<char *>(name), windowsName.c_str());
         int h = 0;
-        bosFileOpen(name, 0, &h);
-        bosFileClose(h);
+        zobench::ok(bosFileOpen(name, 0, &h));
+        zobench::ok(bosFileClose(h));
     }
 }
 

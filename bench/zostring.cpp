@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include "status.h"
 
 namespace {
 
@@ -45,8 +46,8 @@ void BM_ZoString_ReplaceAll(benchmark::State &state) {
     std::string text = sampleText();
     for (auto _ : state) {
         ZoString s;
-        s.initialize(bytes(text), static_cast<uint32_t>(text.size()));
-        s.replaceSubString(reinterpret_cast<const unsigned char *>("?"), reinterpret_cast<const unsigned char *>(":p1"));
+        zobench::ok(s.initialize(bytes(text), static_cast<uint32_t>(text.size())));
+        zobench::ok(s.replaceSubString(reinterpret_cast<const unsigned char *>("?"), reinterpret_cast<const unsigned char *>(":p1")));
         benchmark::DoNotOptimize(s.data());
     }
 }
@@ -76,7 +77,7 @@ const char kMessage[] = "Cannot open the file %s1 for %s2: error %n3 (%s1).";
 void BM_ZoParamString_Fill(benchmark::State &state) {
     for (auto _ : state) {
         ZoParamString message;
-        message.initialize(kMessage);
+        zobench::ok(message.initialize(kMessage));
         message << "C:\\DATA\\CUSTOMERS.DBF" << "reading" << 32u;
         benchmark::DoNotOptimize(message.data());
     }
@@ -100,7 +101,7 @@ void BM_ZoString_Append16(benchmark::State &state) {
     for (auto _ : state) {
         ZoString s;
         for (int i = 0; i < 256; ++i)
-            s.concat(piece, 16);
+            zobench::ok(s.concat(piece, 16));
         benchmark::DoNotOptimize(s.data());
     }
 }
@@ -110,9 +111,9 @@ void BM_ZoString_Append16Reserved(benchmark::State &state) {
     const unsigned char piece[] = "0123456789abcdef";
     for (auto _ : state) {
         ZoString s;
-        s.initialize(4096u, 0);
+        zobench::ok(s.initialize(4096u, 0));
         for (int i = 0; i < 256; ++i)
-            s.concat(piece, 16);
+            zobench::ok(s.concat(piece, 16));
         benchmark::DoNotOptimize(s.data());
     }
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <vector>
+#include "status.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ std::unique_ptr<ZoTree> buildTree(unsigned noLock) {
     auto tree = std::make_unique<ZoTree>(4, 4, treeU32Compare, 0, 0, noLock);
     unsigned found;
     for (uint32_t k : workload().inserts)
-        tree->add(&k, &k, &found);
+        zobench::ok(tree->add(&k, &k, &found));
     return tree;
 }
 
@@ -58,13 +59,13 @@ void BM_ZoTree_Insert(benchmark::State &state) {
 void BM_ZoTree_Lookup(benchmark::State &state) {
     auto tree = buildTree(static_cast<unsigned>(state.range(0)));
     ZoTreeIterator it;
-    it.initialize(tree.get());
+    zobench::ok(it.initialize(tree.get()));
     for (auto _ : state) {
         uint64_t sum = 0;
         unsigned found;
         uint32_t data;
         for (uint32_t k : workload().lookups) {
-            tree->getData(&k, &data, &found, &it);
+            zobench::ok(tree->getData(&k, &data, &found, &it));
             sum += data;
         }
         benchmark::DoNotOptimize(sum);
@@ -75,12 +76,12 @@ void BM_ZoTree_Lookup(benchmark::State &state) {
 void BM_ZoTree_Iterate(benchmark::State &state) {
     auto tree = buildTree(static_cast<unsigned>(state.range(0)));
     ZoTreeIterator it;
-    it.initialize(tree.get());
+    zobench::ok(it.initialize(tree.get()));
     for (auto _ : state) {
         uint64_t sum = 0;
         unsigned found;
         uint32_t key, data;
-        for (tree->getFirst(&key, &data, &found, &it); found != 0; tree->getNext(&key, &data, &found, &it))
+        for (zobench::ok(tree->getFirst(&key, &data, &found, &it)); found != 0; zobench::ok(tree->getNext(&key, &data, &found, &it)))
             sum += data;
         benchmark::DoNotOptimize(sum);
     }

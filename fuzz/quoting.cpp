@@ -122,7 +122,7 @@ void fuzzParams(const unsigned char *text, uint32_t length, Input &in) {
         uint8_t kind = in.take();
         if (kind % 5 == 4) {
             unsigned char value[4] = {in.take(), in.take(), in.take(), 0};
-            message.setQuotedParam(value, in.take());
+            (void)message.setQuotedParam(value, in.take()); // may run out of placeholders
         } else if (kind % 3 == 0) {
             uint32_t n = in.take() % 8;
             n = n < in.size ? n : static_cast<uint32_t>(in.size);

@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (third.initialize() == ZoSuccess && third.isAttributeValue(key) &&
             str(third.getAttributeValue(key)) != "'a;b,''c\"'")
             std::abort();
-        parser.resetUnused();
+        (void)parser.resetUnused(); // fails only for attributes added later: none here
         parser.getUnusedCount();
     }
 

@@ -4,8 +4,7 @@
 #include <cstdint>
 
 #include <zo/zoexport.h>
-
-enum ZoStatus : int;
+#include <zo/zostatus.h>
 
 // Every allocation of the library goes through these. A request of 0 bytes yields a
 // 1-byte block, so a successful allocation is never null. None of them records an error.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <zo/zoexport.h>
+#include <zo/zostatus.h>
 #include <zo/ramalloc.h>
 #include <zo/zoobject.h>
 #include <zo/zocritse.h>

@@ -6,9 +6,7 @@
 
 #include <zo/zoexport.h>
 #include <zo/ramalloc.h>
-
-// Result of most operations: 0 success, 1 failure. No other value is produced.
-enum ZoStatus : int { ZoSuccess = 0, ZoFailure = 1 };
+#include <zo/zostatus.h>
 
 // Root class of every library object. Objects are allocated through the library's memory
 // functions, so the allocation hook of the tests reaches them too; a failed allocation

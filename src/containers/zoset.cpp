@@ -30,7 +30,7 @@ void ZoSet::moveInto(ZoArrayPVoid &table, uint16_t size) {
 ZoStatus ZoSet::initialize(uint16_t expected) { return entryCount_ != 0 ? ZoFailure : rehash(expected); }
 
 void ZoSet::reset() {
-    table_.shrink(0);
+    (void)table_.shrink(0); // shrinking to nothing frees the table and cannot fail
     tableSize_ = entryCount_ = highWater_ = 0;
     loadPercent_ = 75;
     growPercent_ = 25;

@@ -285,8 +285,9 @@ void ZoTmpFile::mergeFreeBlocks() {
 
 void ZoTmpFile::tmpLoseFocus() {
     ZoLockGuard guard(lock_);
+    // The pages stay in the file; a failed close is recorded and the next use reopens.
     if (fileHandle_ != 0)
-        bosFileClose(fileHandle_);
+        (void)bosFileClose(fileHandle_);
     fileHandle_ = 0;
 }
 
@@ -320,7 +321,7 @@ ZoStatus ZoTmpFile::openFile() {
     if (bosFileOpen(fileName_, BOS_TEMPNAME | BOS_READWRITE, &fileHandle_) != ZoSuccess) {
         // Do not leave a half-made temporary file behind.
         if (fileName_[0] != 0)
-            bosFileDelete(fileName_);
+            (void)bosFileDelete(fileName_); // already failing: the open's error is the one reported
         ramFree(fileName_);
         fileName_ = nullptr;
         fileHandle_ = 0;
@@ -352,11 +353,13 @@ ZoStatus ZoTmpFile::readPage(uint32_t page, unsigned char *frame) {
     return ZoSuccess;
 }
 
+// The store is done with the file: failures to close or delete it are recorded in the
+// error list, and nothing the caller holds depends on them.
 void ZoTmpFile::closeAndDeleteFile() {
     if (fileHandle_ != 0)
-        bosFileClose(fileHandle_);
+        (void)bosFileClose(fileHandle_);
     fileHandle_ = 0;
-    bosFileDelete(fileName_);
+    (void)bosFileDelete(fileName_);
     ramFree(fileName_);
     fileName_ = nullptr;
 }

@@ -52,7 +52,7 @@ ZoTree::ZoTree(uint16_t keyLength, uint16_t dataLength, CompareKeys compareKeys,
         triadSize_ = static_cast<uint16_t>(triad);
         nodeSize_ = static_cast<uint16_t>((order_ - 1) * triad + 12);
     }
-    cursor_.initialize(this);
+    (void)cursor_.initialize(this); // the cursor's path is a fixed array: it cannot fail
     // Reserve a byte so that no node lies at offset 0, which means "no child".
     store_.getContiguousSpace(1);
 }

@@ -88,7 +88,10 @@ ZoError &ZoErrorKeeper::appendTextToLastError(const unsigned char *text) {
         return dummyOf(getCurrentList());
     if (error->isStatic())
         return *error;
-    error->appendText(text);
+    // Without the appended text the values to come would fill the message's own
+    // placeholders: they go to the dummy error instead.
+    if (error->appendText(text) != ZoSuccess)
+        return dummyOf(getCurrentList());
     error->text_.resetCounter();
     return *error;
 }

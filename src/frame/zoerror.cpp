@@ -23,7 +23,8 @@ ZoError &currentDummyError() {
 
 ZoError::ZoError(uint16_t number, const unsigned char *text, ErrorType type, uint16_t auxCode, int32_t nativeError)
     : nativeError_(nativeError), number_(number), auxCode_(auxCode), flags_(type == ErrorTypeWarning ? uint32_t{Warning} : 0u) {
-    text_.initialize(text != nullptr ? text : kEmptyText);
+    // A failed copy marks the text failed; allocError checks that and drops the error.
+    (void)text_.initialize(text != nullptr ? text : kEmptyText);
 }
 
 ZoError::ZoError(ErrSpecialError kind) : flags_(Static) {
@@ -166,8 +167,8 @@ ZoStatus ZoErrorList::concatErrors(ZoString *out, unsigned short separator) {
         }
         // The room made above covers the separator, the text and a NUL: these cannot fail.
         if (i > 0)
-            out->concat(static_cast<unsigned char>(separator & 0xFF));
-        out->concat(text, textLength);
+            (void)out->concat(static_cast<unsigned char>(separator & 0xFF));
+        (void)out->concat(text, textLength);
     }
     return ZoSuccess;
 }
@@ -178,8 +179,9 @@ void ZoErrorList::setWarningAfterPos(uint32_t pos) {
 }
 
 void ZoErrorList::appendTextStartingAtPos(const unsigned char *text, uint32_t pos) {
+    // An error whose text cannot grow keeps the text it has; the others still get theirs.
     for (uint32_t i = pos; i < getCount(); ++i)
-        errorAt(i)->appendText(text);
+        (void)errorAt(i)->appendText(text);
 }
 
 void ZoErrorList::moveLastErrorToPos(uint32_t pos) {
@@ -189,7 +191,7 @@ void ZoErrorList::moveLastErrorToPos(uint32_t pos) {
     ZoError *last = errorAt(count - 1);
     removeAtIndex(count - 1);
     // The slot just vacated takes it back: no growth, so this cannot fail.
-    addAtIndex(last, pos & 0xFFFF);
+    (void)addAtIndex(last, pos & 0xFFFF);
 }
 
 ZoNode *ZoErrorList::getFirstNode() { return getNodeAtPos(0); }

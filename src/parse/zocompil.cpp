@@ -78,8 +78,9 @@ void linkSequential(ZoBNFElement *&first, ZoBNFElement *&last, ZoBNFElement *ite
     if (first == nullptr) {
         first = item;
     } else {
-        last->setNextSequential(item);
-        item->setPrevSequential(last);
+        // Link setters always succeed.
+        (void)last->setNextSequential(item);
+        (void)item->setPrevSequential(last);
     }
     last = item;
 }
@@ -101,7 +102,7 @@ public:
                 return ZoFailure;
         ZoBNFElement *first = nullptr;
         ZoStatus status = readAlternatives(&first, 0);
-        production->setCompiledProduction(first);
+        (void)production->setCompiledProduction(first); // a link setter: always succeeds
         if (status != ZoSuccess || next() != ZoSuccess)
             return ZoFailure;
         return type_ == lexEnd ? ZoSuccess : ZoFailure;
@@ -121,7 +122,7 @@ private:
         if (lexer_->setExtraChars(nullptr, hyphen, nullptr) != ZoSuccess)
             return ZoFailure;
         ZoStatus status = next();
-        lexer_->setExtraChars(nullptr, nullptr, nullptr);
+        (void)lexer_->setExtraChars(nullptr, nullptr, nullptr); // clearing allocates nothing
         if (status != ZoSuccess || type_ != lexWord || !isName(text_))
             return ZoFailure;
         *name = text_;
@@ -138,8 +139,8 @@ private:
                 if (last == nullptr) {
                     *first = seq;
                 } else {
-                    last->setNextAlternation(seq);
-                    seq->setPrevAlternation(last);
+                    (void)last->setNextAlternation(seq); // link setters always succeed
+                    (void)seq->setPrevAlternation(last);
                 }
                 last = seq;
             }
@@ -184,10 +185,11 @@ private:
         if (item == nullptr)
             return ZoFailure;
         linkSequential(first, last, item);
-        item->setBracket(group ? bracketGroup : bracketOptional);
+        // Element setters store a value or a link: they always succeed.
+        (void)item->setBracket(group ? bracketGroup : bracketOptional);
         ZoBNFElement *contents = nullptr;
         ZoStatus status = readAlternatives(&contents, depth + 1);
-        item->setContains(contents);
+        (void)item->setContains(contents);
         if (status != ZoSuccess || next() != ZoSuccess ||
             type_ != (group ? typeCloseBrace : typeCloseBracket))
             return ZoFailure;
@@ -196,9 +198,9 @@ private:
         if (next() != ZoSuccess)
             return ZoFailure;
         if (type_ == typeStar)
-            item->setClosure(closureZeroOrMore);
+            (void)item->setClosure(closureZeroOrMore);
         else if (type_ == typePlus)
-            item->setClosure(closureOneOrMore);
+            (void)item->setClosure(closureOneOrMore);
         else
             lexer_->putBack();
         return ZoSuccess;
@@ -234,18 +236,18 @@ private:
             if (readName(&name) != ZoSuccess)
                 return ZoFailure;
             short builtin = builtinType(name);
-            item->setTokenType(builtin != 0 ? builtin : short{lexWord});
+            (void)item->setTokenType(builtin != 0 ? builtin : short{lexWord}); // setters always succeed
             return builtin != 0 ? ZoSuccess : item->setTokenString(name);
         }
         if (type_ == typeBackslash || type_ == typeTilde) {
             bool tilde = type_ == typeTilde;
             if (next() != ZoSuccess || type_ == lexEnd)
                 return ZoFailure;
-            item->setTokenType(tilde ? short{lexWord} : type_);
-            item->setLiteral(tilde);
+            (void)item->setTokenType(tilde ? short{lexWord} : type_); // setters always succeed
+            (void)item->setLiteral(tilde);
             return item->setTokenString(text_);
         }
-        item->setTokenType(type_);
+        (void)item->setTokenType(type_); // setters always succeed
         return item->setTokenString(text_);
     }
 
@@ -272,9 +274,10 @@ ZoStatus forEachItem(ZoBNFElement *first, Visit visit) {
         if ((status = visit(item)) != ZoSuccess)
             break;
         ZoBNFElement *links[3] = {nullptr, nullptr, nullptr};
-        item->getNextSequential(&links[0]);
-        item->getNextAlternation(&links[1]);
-        item->getContains(&links[2]);
+        // A getter leaves its null in place when there is no such link.
+        (void)item->getNextSequential(&links[0]);
+        (void)item->getNextAlternation(&links[1]);
+        (void)item->getContains(&links[2]);
         for (ZoBNFElement *link : links) {
             if (link == nullptr)
                 continue;
@@ -298,15 +301,16 @@ ZoStatus forEachItem(ZoBNFElement *first, Visit visit) {
 
 // ---- ZoGrammar ------------------------------------------------------------------------------
 
+// A grammar that does not compile has no goal, which its users check.
 ZoGrammar::ZoGrammar(const void *packed, ZoKeywordList *keywords) : keywords_(keywords) {
-    compile(packed);
+    (void)compile(packed);
 }
 
 ZoGrammar::ZoGrammar(resourceElement *productions, unsigned short count, ZoKeywordList *keywords)
     : keywords_(keywords) {
     unsigned char *packed = zoPackResourceElements(productions, count);
     if (packed != nullptr)
-        compile(packed);
+        (void)compile(packed); // failure leaves no goal, as above
     ramFree(packed);
 }
 
@@ -373,11 +377,11 @@ ZoStatus ZoGrammar::compileProductions(const unsigned char *block) {
             delete production;
             return ZoFailure;
         }
-        production->setNumber(number);
+        (void)production->setNumber(number); // setters always succeed
         if (last == nullptr)
             productions_ = production;
         else
-            last->setNextProduction(production);
+            (void)last->setNextProduction(production);
         last = production;
     }
     return resolveReferences();
@@ -386,7 +390,7 @@ ZoStatus ZoGrammar::compileProductions(const unsigned char *block) {
 ZoStatus ZoGrammar::resolveReferences() {
     for (ZoProduction *p = productions_; p != nullptr;) {
         ZoBNFElement *first = nullptr;
-        p->getCompiledProduction(&first);
+        (void)p->getCompiledProduction(&first); // stays null for an empty production
         ZoStatus status = forEachItem(first, [this](ZoBNFElement *item) {
             if (!isReference(item))
                 return ZoSuccess;

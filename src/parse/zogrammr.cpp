@@ -7,8 +7,10 @@ ZoTokenNode::ZoTokenNode(short type, const unsigned char *text)
     : type_(type), string_(text != nullptr ? ramAllocStr(text) : nullptr) {}
 
 ZoTokenNode::ZoTokenNode(ZoTokenNode *list) : ZoTokenNode(list->type_, list->string_) {
+    // A constructor cannot report: a copy that runs out of memory ends early. The library
+    // never copies lists this way; a caller that must know builds with addToList instead.
     if (list->next_ != nullptr)
-        addToList(list->next_);
+        (void)addToList(list->next_);
 }
 
 ZoTokenNode::~ZoTokenNode() {
@@ -186,12 +188,13 @@ private:
         ZoTokenNode *list = nullptr;
         if (p->getFirstList(&list) == ZoSuccess)
             return list == inProgress() ? ZoFailure : ZoSuccess;
-        p->setFirstList(inProgress());
+        // Setters always succeed; the getter leaves null for an empty production.
+        (void)p->setFirstList(inProgress());
         ZoBNFElement *first = nullptr;
-        p->getCompiledProduction(&first);
+        (void)p->getCompiledProduction(&first);
         list = nullptr;
         ZoStatus status = addAlternatives(&list, first);
-        p->setFirstList(list);
+        (void)p->setFirstList(list);
         return status;
     }
 
@@ -235,7 +238,7 @@ private:
         if (item->getBracket() == bracketNone)
             return add(list, item->getTokenType(), item->getTokenStringPtr());
         ZoBNFElement *contents = nullptr, *follower = nullptr;
-        item->getContains(&contents);
+        (void)item->getContains(&contents); // stays null for empty brackets
         if (addAlternatives(list, contents) != ZoSuccess)
             return ZoFailure;
         bool skippable =

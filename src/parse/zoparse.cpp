@@ -22,10 +22,11 @@ constexpr uint64_t kBaseSteps = 1000000, kStepsPerByte = 256;
 void appendToChain(ZoReduction *&first, ZoReduction *&last, ZoReduction *node) {
     if (node == nullptr)
         return;
-    node->setNextSibling(nullptr);
-    node->setPrevSibling(last);
+    // Link setters always succeed.
+    (void)node->setNextSibling(nullptr);
+    (void)node->setPrevSibling(last);
     if (last != nullptr)
-        last->setNextSibling(node);
+        (void)last->setNextSibling(node);
     else
         first = node;
     last = node;
@@ -34,11 +35,12 @@ void appendToChain(ZoReduction *&first, ZoReduction *&last, ZoReduction *node) {
 // Deletes a sibling chain node by node (each node frees its own subtree).
 void deleteSiblings(ZoReduction *first) {
     while (first != nullptr) {
+        // The getter leaves null at the end of the chain; setters always succeed.
         ZoReduction *next = nullptr;
-        first->getNextSibling(&next);
-        first->setNextSibling(nullptr);
+        (void)first->getNextSibling(&next);
+        (void)first->setNextSibling(nullptr);
         if (next != nullptr)
-            next->setPrevSibling(nullptr);
+            (void)next->setPrevSibling(nullptr);
         delete first;
         first = next;
     }
@@ -155,8 +157,8 @@ ZoStatus ZoParseRun::setUp(const unsigned char *text) {
         delete accept;
         return ZoFailure;
     }
-    accept->setAction(actionAccept);
-    bottomState_->setDefaultTransition(accept);
+    (void)accept->setAction(actionAccept); // setters always succeed
+    (void)bottomState_->setDefaultTransition(accept);
     top_ = new ZoParseStackNode(bottomState_, goal->getNumber(), nullptr);
     lexer_ = new ZoLexer(text, parser_->keywords_);
     if (top_ == nullptr || lexer_ == nullptr || !lexer_->isValid())
@@ -353,14 +355,14 @@ void ZoParseRun::reportFailure() {
     for (ZoParseStackNode *node = top_; node != nullptr && n < count; node = node->next)
         nodes[n++] = node;
     ZoStateTransition *expected = nullptr;
-    state_->getFirstTransition(&expected);
+    (void)state_->getFirstTransition(&expected); // null when the state lists no token
     ZoProduction *goal = grammar_->getGoal();
     while (n > 0) {
         short number = nodes[--n]->productionNumber;
         ZoProduction *p = goal->findByNumber(number);
         const unsigned char *name = nullptr;
         if (p != nullptr)
-            p->getName(&name);
+            (void)p->getName(&name); // null for a production without a name
         if (parser_->FailProc(type_, text_, number, name, expected) != 0)
             break;
     }
@@ -479,11 +481,12 @@ ZoStatus ZoParseRun::run(const unsigned char *text, ZoReduction **result) {
 
 // ---- ZoParser -------------------------------------------------------------------------------
 
-ZoParser::ZoParser(const void *grammar, const void *keywords) { init(grammar, keywords); }
+// A constructor cannot report: a parser whose init failed has no grammar, and parse fails.
+ZoParser::ZoParser(const void *grammar, const void *keywords) { (void)init(grammar, keywords); }
 
 ZoParser::ZoParser(resourceElement *grammar, unsigned short grammarCount,
                    resourceElement *keywords, unsigned short keywordCount) {
-    init(grammar, grammarCount, keywords, keywordCount);
+    (void)init(grammar, grammarCount, keywords, keywordCount);
 }
 
 ZoParser::~ZoParser() {

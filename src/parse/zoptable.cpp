@@ -166,7 +166,7 @@ private:
         auto *state = new ZoParseState;
         if (state == nullptr)
             return nullptr;
-        tail_->setNextState(state);
+        (void)tail_->setNextState(state); // link setters always succeed
         tail_ = state;
         ++made_;
         return state;
@@ -188,9 +188,10 @@ private:
             delete t;
             return nullptr;
         }
-        t->setTokenType(type);
-        t->setAction(action);
-        t->setNextParseState(next);
+        // Setters always succeed.
+        (void)t->setTokenType(type);
+        (void)t->setAction(action);
+        (void)t->setNextParseState(next);
         return t;
     }
 
@@ -209,7 +210,7 @@ private:
                 newTransition(t->getTokenType(), t->getTokenString(), actionGoto, target);
             if (c == nullptr)
                 return ZoFailure;
-            to->addTransition(c);
+            (void)to->addTransition(c); // linking a made transition always succeeds
         }
         return ZoSuccess;
     }
@@ -260,7 +261,7 @@ private:
             ZoStateTransition *c = t->copy();
             if (c == nullptr)
                 return ZoFailure;
-            repeat->addTransition(c);
+            (void)repeat->addTransition(c); // linking a made transition always succeeds
         }
         return setDefault(repeat, cont);
     }
@@ -282,7 +283,7 @@ private:
     ZoStatus buildItem(ZoParseState *from, ZoBNFElement *item, ZoParseState *target) {
         if (item->getBracket() != bracketNone) {
             ZoBNFElement *contents = nullptr;
-            item->getContains(&contents);
+            (void)item->getContains(&contents); // stays null for empty brackets
             bool optional = item->getBracket() == bracketOptional;
             bool loop = !optional && item->getClosure() != closureZeroOrMore;
             return buildAlternatives(from, contents, target, loop,
@@ -308,9 +309,10 @@ private:
                                                  actionPush, callee->getParseState());
             if (t == nullptr)
                 return ZoFailure;
-            t->setPushState(back);
-            t->setProductionNumber(callee->getNumber());
-            from->addTransition(t);
+            // Setters and linking a made transition always succeed.
+            (void)t->setPushState(back);
+            (void)t->setProductionNumber(callee->getNumber());
+            (void)from->addTransition(t);
         }
         return ZoSuccess;
     }

@@ -67,26 +67,28 @@ ZoStatus ZoParamString::setParam(int32_t value) {
     return fill('n', digits, zo::text::formatDecimal(value, digits));
 }
 
+// A value that cannot be filled in marks the string failed, which the caller reads with
+// failed(); the chained values after it are then skipped.
 ZoParamString &ZoParamString::operator<<(const unsigned char *text) {
     if (!failed())
-        setParam(text);
+        (void)setParam(text);
     return *this;
 }
 
 ZoParamString &ZoParamString::operator<<(uint32_t value) {
     if (!failed())
-        setParam(value);
+        (void)setParam(value);
     return *this;
 }
 
 ZoParamString &ZoParamString::operator<<(int32_t value) {
     if (!failed())
-        setParam(value);
+        (void)setParam(value);
     return *this;
 }
 
 ZoParamString &ZoParamString::operator<<(const ZoSubString &text) {
     if (!failed())
-        setParam(text);
+        (void)setParam(text);
     return *this;
 }

@@ -6,6 +6,7 @@
 
 #include "containers/counted.h"
 #include "support/alloc_failure.h"
+#include "support/status.h"
 
 using zotest::Keyed;
 
@@ -44,7 +45,7 @@ TEST_F(ZoArrayTest, InsertAtFrontAndEndMovesTheRightSlots) {
     ZoArray array;
     array.setDeleteContents(true);
     for (int i = 1; i <= 3; ++i)
-        array.append(new Keyed(i));
+        zotest::ok(array.append(new Keyed(i)));
     ASSERT_EQ(array.addAtIndex(new Keyed(0), 0), ZoSuccess);
     ASSERT_EQ(array.addAtIndex(new Keyed(9), array.getCount()), ZoSuccess);
     ASSERT_EQ(array.addAtIndex(new Keyed(5), 2), ZoSuccess);
@@ -54,9 +55,9 @@ TEST_F(ZoArrayTest, InsertAtFrontAndEndMovesTheRightSlots) {
 TEST_F(ZoArrayTest, RemoveUnlinksAndClearsTheVacatedSlot) {
     ZoArray array;
     Keyed a(1), b(2), c(3);
-    array.append(&a);
-    array.append(&b);
-    array.append(&c);
+    zotest::ok(array.append(&a));
+    zotest::ok(array.append(&b));
+    zotest::ok(array.append(&c));
     array.removeAtIndex(0);
     EXPECT_EQ(keysOf(array), (std::vector<int>{2, 3}));
     EXPECT_EQ(array.getAt(2), nullptr);
@@ -67,9 +68,9 @@ TEST_F(ZoArrayTest, RemoveUnlinksAndClearsTheVacatedSlot) {
 
 TEST_F(ZoArrayTest, DeleteAtIndexDestroysOneAndSkipsNull) {
     ZoArray array;
-    array.append(new Keyed(1));
-    array.append(nullptr);
-    array.append(new Keyed(3));
+    zotest::ok(array.append(new Keyed(1)));
+    zotest::ok(array.append(nullptr));
+    zotest::ok(array.append(new Keyed(3)));
     array.deleteAtIndex(1);
     EXPECT_EQ(array.getCount(), 2u);
     array.deleteAtIndex(0);
@@ -94,7 +95,7 @@ TEST_F(ZoArrayTest, SparseDeleteContentsReachesSlotsBeyondTheCount) {
     // A plain array visits only its elements: a slot written beyond them survives.
     ZoArray plain;
     Keyed outside(5);
-    plain.append(new Keyed(0));
+    zotest::ok(plain.append(new Keyed(0)));
     plain.setAt(3, &outside);
     plain.deleteContents();
     EXPECT_EQ(plain.getCount(), 0u);
@@ -113,7 +114,7 @@ TEST_F(ZoArrayTest, SetInitialSizeOnlyOnAnArrayWithoutBuffer) {
 TEST_F(ZoArrayTest, ShrinkToZeroFreesAndLaterAppendAllocatesAgain) {
     ZoArray array;
     Keyed a(1);
-    array.append(&a);
+    zotest::ok(array.append(&a));
     ASSERT_EQ(array.shrink(0), ZoSuccess);
     EXPECT_EQ(array.getAllocated(), 0u);
     EXPECT_EQ(array.getCount(), 0u);
@@ -126,7 +127,7 @@ TEST_F(ZoArrayTest, ShrinkKeepsTheFirstSlots) {
     ZoArray array;
     array.setDeleteContents(true);
     for (int i = 0; i < 5; ++i)
-        array.append(new Keyed(i));
+        zotest::ok(array.append(new Keyed(i)));
     Keyed *dropped[2] = {static_cast<Keyed *>(array.getAt(3)), static_cast<Keyed *>(array.getAt(4))};
     ASSERT_EQ(array.shrink(3), ZoSuccess);
     EXPECT_EQ(array.getAllocated(), 3u);
@@ -153,7 +154,7 @@ TEST_F(ZoArrayTest, DoubleGrowthNeedsABufferFirst) {
 TEST_F(ZoArrayTest, DoesExistIsIdentityNotEquality) {
     ZoArray array;
     Keyed a(1), twin(1);
-    array.append(&a);
+    zotest::ok(array.append(&a));
     EXPECT_EQ(array.doesExist(&a), 1u);
     EXPECT_EQ(array.doesExist(&twin), 0u);
     EXPECT_EQ(a.compare(&twin), 0);
@@ -184,7 +185,7 @@ TEST_F(ZoArrayTest, OutsideBufferIsCopiedOnGrowthAndNeverFreed) {
 TEST_F(ZoArrayTest, ExchangeSwapsBuffersButNotOptions) {
     ZoArray a, b;
     a.setDeleteContents(true);
-    a.append(new Keyed(1));
+    zotest::ok(a.append(new Keyed(1)));
     a.exchange(b);
     EXPECT_EQ(a.getCount(), 0u);
     EXPECT_EQ(a.getAllocated(), 0u);
@@ -198,31 +199,31 @@ TEST_F(ZoArrayTest, DestructorDeletesOnlyWhenOwningContents) {
     Keyed kept(1);
     {
         ZoArray borrowed;
-        borrowed.append(&kept);
+        zotest::ok(borrowed.append(&kept));
     }
     EXPECT_EQ(kept.key, 1);
     {
         ZoArray owning;
         owning.setDeleteContents(true);
-        owning.append(new Keyed(2));
-        owning.append(new Keyed(3));
+        zotest::ok(owning.append(new Keyed(2)));
+        zotest::ok(owning.append(new Keyed(3)));
     }
     EXPECT_EQ(Keyed::live, 1);
 }
 
 TEST_F(ZoArrayTest, NumberKindsHoldFullThirtyTwoBitValues) {
     ZoArrayU32 u;
-    u.append(0xFFFFFFFFu);
-    u.addAtIndex(7u, 0);
+    zotest::ok(u.append(0xFFFFFFFFu));
+    zotest::ok(u.addAtIndex(7u, 0));
     EXPECT_EQ(u.getAt(0), 7u);
     EXPECT_EQ(u.getAt(1), 0xFFFFFFFFu);
     EXPECT_EQ(u.doesExist(0xFFFFFFFFu), 1u);
     EXPECT_EQ(u.doesExist(8u), 0u);
 
     ZoArrayS32 s;
-    s.append(INT32_MIN);
-    s.append(-1);
-    s.append(5);
+    zotest::ok(s.append(INT32_MIN));
+    zotest::ok(s.append(-1));
+    zotest::ok(s.append(5));
     EXPECT_EQ(s.getAt(0), INT32_MIN);
     EXPECT_EQ(s.getAt(1), -1);
     EXPECT_EQ(s.doesExist(-1), 1u);
@@ -237,7 +238,7 @@ TEST_F(ZoArrayTest, PVoidArrayFreesEachBlockOnce) {
         blocks->setDeleteContents(true);
         for (int i = 0; i < 20; ++i)
             ASSERT_EQ(blocks->append(ramAlloc(32)), ZoSuccess);
-        blocks->append(nullptr);
+        zotest::ok(blocks->append(nullptr));
         blocks->deleteAtIndex(0);
         EXPECT_EQ(blocks->getCount(), 20u);
         delete static_cast<ZoArray *>(blocks);
@@ -254,7 +255,7 @@ TEST_F(ZoArrayTest, FailedGrowthKeepsContents) {
     ZoArray array;
     array.setDeleteContents(true);
     for (int i = 0; i < 16; ++i)
-        array.append(new Keyed(i));
+        zotest::ok(array.append(new Keyed(i)));
     std::vector<int> before = keysOf(array);
     uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
         Keyed *extra = new Keyed(99);
@@ -283,7 +284,7 @@ TEST_F(ZoArrayTest, FailedInitialSizeAndShrinkKeepTheArray) {
     EXPECT_EQ(array.getAllocated(), 0u);
     ASSERT_EQ(array.setInitialSize(10), ZoSuccess);
     Keyed a(1);
-    array.append(&a);
+    zotest::ok(array.append(&a));
     {
         zotest::NoMemory none;
         EXPECT_EQ(array.shrink(5), ZoFailure);

@@ -9,6 +9,7 @@
 
 #include "containers/counted.h"
 #include "support/alloc_failure.h"
+#include "support/status.h"
 
 using zotest::Keyed;
 
@@ -76,8 +77,8 @@ TEST_F(ZoDictionaryTest, RecordsLandOnTheirFibonacciSlotAndProbeDownwards) {
     for (uint32_t key = 0; atZero.size() < 2; ++key)
         if (startSlot(key, size) == 0)
             atZero.push_back(key);
-    dictionary.addAssoc(atZero[0], 1u);
-    dictionary.addAssoc(atZero[1], 2u);
+    zotest::ok(dictionary.addAssoc(atZero[0], 1u));
+    zotest::ok(dictionary.addAssoc(atZero[1], 2u));
     EXPECT_EQ(dictionary.recordAt(0)->getIntKey(), atZero[0]);
     EXPECT_EQ(dictionary.recordAt(size - 1)->getIntKey(), atZero[1]);
     EXPECT_EQ(dictionary.getIntForKey(atZero[1]), 2u);
@@ -85,8 +86,8 @@ TEST_F(ZoDictionaryTest, RecordsLandOnTheirFibonacciSlotAndProbeDownwards) {
 
 TEST_F(ZoDictionaryTest, AbsentKeyReadsLikeZeroButDoesNotExist) {
     ZoDictionary dictionary;
-    dictionary.initialize(4);
-    dictionary.addAssoc(7u, 0u);
+    zotest::ok(dictionary.initialize(4));
+    zotest::ok(dictionary.addAssoc(7u, 0u));
     EXPECT_EQ(dictionary.getIntForKey(7u), 0u);
     EXPECT_EQ(dictionary.getIntForKey(8u), 0u);
     EXPECT_EQ(dictionary.doesExist(7u), 1u);
@@ -95,10 +96,10 @@ TEST_F(ZoDictionaryTest, AbsentKeyReadsLikeZeroButDoesNotExist) {
 
 TEST_F(ZoDictionaryTest, ReAddingAKeyReplacesTheRecordButCountsTheAdd) {
     ZoDictionary dictionary;
-    dictionary.initialize(10);
+    zotest::ok(dictionary.initialize(10));
     Keyed first(1), second(2);
-    dictionary.addAssoc(3u, &first);
-    dictionary.addAssoc(3u, &second);
+    zotest::ok(dictionary.addAssoc(3u, &first));
+    zotest::ok(dictionary.addAssoc(3u, &second));
     EXPECT_EQ(dictionary.getPtrForKey(3u), &second);
     EXPECT_EQ(dictionary.getEntryCount(), 2);
     EXPECT_EQ(Keyed::live, 2) << "the replaced datum belongs to the caller";
@@ -107,25 +108,25 @@ TEST_F(ZoDictionaryTest, ReAddingAKeyReplacesTheRecordButCountsTheAdd) {
 TEST_F(ZoDictionaryTest, CaseBlindDictionaryStillMatchesNumberKeys) {
     ZoDictionary dictionary;
     dictionary.setNoCase(true);
-    dictionary.initialize(10);
-    dictionary.addAssoc(3u, 30u);
-    dictionary.addAssoc(3u, 31u);
+    zotest::ok(dictionary.initialize(10));
+    zotest::ok(dictionary.addAssoc(3u, 30u));
+    zotest::ok(dictionary.addAssoc(3u, 31u));
     EXPECT_EQ(dictionary.getIntForKey(3u), 31u);
 }
 
 TEST_F(ZoDictionaryTest, OwnershipOfKeysAndData) {
     {
         ZoDictionary dictionary;
-        dictionary.initialize(4);
+        zotest::ok(dictionary.initialize(4));
         Keyed kept(1);
-        dictionary.addAssoc(1u, &kept);
+        zotest::ok(dictionary.addAssoc(1u, &kept));
         // Destroying the dictionary destroys the records only.
     }
     ZoDictionary dictionary;
-    dictionary.initialize(4);
+    zotest::ok(dictionary.initialize(4));
     for (uint32_t key = 0; key < 20; ++key)
-        dictionary.addAssoc(key, new Keyed(static_cast<int>(key)));
-    dictionary.addAssoc(99u, static_cast<ZoObject *>(nullptr));
+        zotest::ok(dictionary.addAssoc(key, new Keyed(static_cast<int>(key))));
+    zotest::ok(dictionary.addAssoc(99u, static_cast<ZoObject *>(nullptr)));
     const uint16_t size = dictionary.getTableSize();
     dictionary.deleteKeyAndData();
     EXPECT_EQ(Keyed::live, 0);
@@ -138,8 +139,8 @@ TEST_F(ZoDictionaryTest, OwnershipOfKeysAndData) {
 
 TEST_F(ZoDictionaryTest, InitializeAndReset) {
     ZoDictionary dictionary;
-    dictionary.initialize(10);
-    dictionary.addAssoc(1u, 1u);
+    zotest::ok(dictionary.initialize(10));
+    zotest::ok(dictionary.addAssoc(1u, 1u));
     EXPECT_EQ(dictionary.initialize(50), ZoFailure) << "only an empty dictionary is sized";
     EXPECT_EQ(dictionary.getIntForKey(1u), 1u);
     dictionary.deleteKeyAndData();
@@ -154,7 +155,7 @@ TEST_F(ZoDictionaryTest, InitializeAndReset) {
 
 TEST_F(ZoDictionaryTest, GrowthStopsCleanlyAtTheSixteenBitLimit) {
     ZoDictionary dictionary;
-    dictionary.initialize(0);
+    zotest::ok(dictionary.initialize(0));
     uint32_t key = 0;
     while (dictionary.addAssoc(key, key ^ 0x5A5A5A5Au) == ZoSuccess)
         ++key;
@@ -168,7 +169,7 @@ TEST_F(ZoDictionaryTest, GrowthStopsCleanlyAtTheSixteenBitLimit) {
 
 TEST_F(ZoDictionaryTest, FailedAddsKeepTheDictionaryAsItWas) {
     ZoDictionary dictionary;
-    dictionary.initialize(0);
+    zotest::ok(dictionary.initialize(0));
     std::unordered_map<uint32_t, Keyed *> oracle;
     for (uint32_t key = 0; key < 40; ++key) {
         uint16_t sizeBefore = dictionary.getTableSize();
@@ -200,7 +201,7 @@ TEST_F(ZoDictionaryTest, RandomisedAgainstUnorderedMap) {
     for (int round = 0; round < 4; ++round) {
         ZoDictionary dictionary;
         dictionary.setNoCase(round % 2 == 1);
-        dictionary.initialize(static_cast<uint16_t>(rng() % 64));
+        zotest::ok(dictionary.initialize(static_cast<uint16_t>(rng() % 64)));
         std::unordered_map<uint32_t, uint32_t> oracle;
         const uint32_t keySpace = round < 2 ? 300 : 0xFFFFFFFFu;
         for (int op = 0; op < 6000; ++op) {
@@ -228,9 +229,9 @@ class ZoSeqDictionaryTest : public ZoDictionaryTest {};
 
 TEST_F(ZoSeqDictionaryTest, LookupsFindTheFirstEntry) {
     ZoSeqDictionary dictionary;
-    dictionary.addAssoc(5u, 50u);
-    dictionary.addAssoc(6u, 60u);
-    dictionary.addAssoc(5u, 51u);
+    zotest::ok(dictionary.addAssoc(5u, 50u));
+    zotest::ok(dictionary.addAssoc(6u, 60u));
+    zotest::ok(dictionary.addAssoc(5u, 51u));
     EXPECT_EQ(dictionary.getCount(), 3u);
     EXPECT_EQ(dictionary.getIndexForKey(5u), 0u);
     EXPECT_EQ(dictionary.getIntForKey(5u), 50u);
@@ -247,7 +248,7 @@ TEST_F(ZoSeqDictionaryTest, LookupsFindTheFirstEntry) {
 TEST_F(ZoSeqDictionaryTest, DeleteAtIndexDestroysKeyDataAndRecord) {
     ZoSeqDictionary dictionary;
     for (uint32_t key = 0; key < 3; ++key)
-        dictionary.addAssoc(key, new Keyed(static_cast<int>(key)));
+        zotest::ok(dictionary.addAssoc(key, new Keyed(static_cast<int>(key))));
     dictionary.deleteKeyAndDataAtIndex(0);
     EXPECT_EQ(Keyed::live, 2);
     ASSERT_EQ(dictionary.getCount(), 2u);
@@ -263,7 +264,7 @@ TEST_F(ZoSeqDictionaryTest, DestructionLeavesDataAlive) {
     Keyed datum(1);
     {
         ZoSeqDictionary dictionary;
-        dictionary.addAssoc(1u, &datum);
+        zotest::ok(dictionary.addAssoc(1u, &datum));
     }
     EXPECT_EQ(Keyed::live, 1);
 }
@@ -271,7 +272,7 @@ TEST_F(ZoSeqDictionaryTest, DestructionLeavesDataAlive) {
 TEST_F(ZoSeqDictionaryTest, FailedAddsKeepTheEntries) {
     ZoSeqDictionary dictionary;
     for (uint32_t key = 0; key < 16; ++key)
-        dictionary.addAssoc(key, key);
+        zotest::ok(dictionary.addAssoc(key, key));
     uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
         point.arm();
         ZoStatus status = dictionary.addAssoc(16u, 160u);

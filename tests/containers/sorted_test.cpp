@@ -8,6 +8,7 @@
 
 #include "containers/counted.h"
 #include "support/alloc_failure.h"
+#include "support/status.h"
 
 using zotest::Keyed;
 
@@ -50,7 +51,7 @@ TEST(ZoSortedArrayU32Test, OrdersAndFindsInsertionPoints) {
 TEST(ZoSortedArrayU32Test, ComparesUnsigned) {
     ZoSortedArrayU32 array;
     for (uint32_t v : {0x80000000u, 1u, 0xFFFFFFFFu, 0u})
-        array.add(v);
+        zotest::ok(array.add(v));
     EXPECT_EQ(valuesOf(array), (std::vector<uint32_t>{0u, 1u, 0x80000000u, 0xFFFFFFFFu}));
 }
 
@@ -85,12 +86,12 @@ protected:
 TEST_F(ZoSortedArrayTest, EqualElementsKeepArrivalOrder) {
     ZoSortedArray array;
     array.setDeleteContents(true);
-    array.add(new Keyed(5, 1));
-    array.add(new Keyed(2, 1));
-    array.add(new Keyed(5, 2));
-    array.add(new Keyed(5, 3));
-    array.add(new Keyed(2, 2));
-    array.add(new Keyed(9, 1));
+    zotest::ok(array.add(new Keyed(5, 1)));
+    zotest::ok(array.add(new Keyed(2, 1)));
+    zotest::ok(array.add(new Keyed(5, 2)));
+    zotest::ok(array.add(new Keyed(5, 3)));
+    zotest::ok(array.add(new Keyed(2, 2)));
+    zotest::ok(array.add(new Keyed(9, 1)));
     EXPECT_EQ(keysAndTags(array),
               (std::vector<std::pair<int, int>>{{2, 1}, {2, 2}, {5, 1}, {5, 2}, {5, 3}, {9, 1}}));
 }
@@ -98,12 +99,12 @@ TEST_F(ZoSortedArrayTest, EqualElementsKeepArrivalOrder) {
 TEST_F(ZoSortedArrayTest, DeleteDuplicatesKeepsTheFirstOfEachRun) {
     ZoSortedArray array;
     array.setDeleteContents(true);
-    array.add(new Keyed(1, 1));
-    array.add(new Keyed(1, 2));
-    array.add(new Keyed(3, 1));
-    array.add(new Keyed(1, 3));
-    array.add(new Keyed(4, 1));
-    array.add(new Keyed(4, 2));
+    zotest::ok(array.add(new Keyed(1, 1)));
+    zotest::ok(array.add(new Keyed(1, 2)));
+    zotest::ok(array.add(new Keyed(3, 1)));
+    zotest::ok(array.add(new Keyed(1, 3)));
+    zotest::ok(array.add(new Keyed(4, 1)));
+    zotest::ok(array.add(new Keyed(4, 2)));
     array.deleteDuplicates();
     EXPECT_EQ(keysAndTags(array), (std::vector<std::pair<int, int>>{{1, 1}, {3, 1}, {4, 1}}));
     EXPECT_EQ(Keyed::live, 3);
@@ -112,9 +113,9 @@ TEST_F(ZoSortedArrayTest, DeleteDuplicatesKeepsTheFirstOfEachRun) {
 TEST_F(ZoSortedArrayTest, RemoveDuplicatesOnlyUnlinks) {
     Keyed a(1, 1), b(1, 2), c(2, 1);
     ZoSortedArray array;
-    array.add(&a);
-    array.add(&b);
-    array.add(&c);
+    zotest::ok(array.add(&a));
+    zotest::ok(array.add(&b));
+    zotest::ok(array.add(&c));
     array.removeDuplicates();
     EXPECT_EQ(keysAndTags(array), (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}}));
     EXPECT_EQ(Keyed::live, 3);
@@ -124,7 +125,7 @@ TEST_F(ZoSortedArrayTest, FindReportsInsertionPoint) {
     Keyed e[] = {Keyed(10), Keyed(20), Keyed(30)};
     ZoSortedArray array;
     for (auto &k : e)
-        array.add(&k);
+        zotest::ok(array.add(&k));
     uint32_t index = 0;
     Keyed probe(25);
     EXPECT_EQ(array.findIndexOf(&probe, index), 0u);
@@ -144,9 +145,9 @@ TEST_F(ZoSortedArrayTest, AppendModeKeepsArrivalOrder) {
     Keyed a(3), b(1), c(2);
     ZoSortedArray array;
     array.setSortMode(ZoSortedArray::DeferredSort);
-    array.add(&a);
-    array.add(&b);
-    array.add(&c);
+    zotest::ok(array.add(&a));
+    zotest::ok(array.add(&b));
+    zotest::ok(array.add(&c));
     EXPECT_EQ(keysAndTags(array), (std::vector<std::pair<int, int>>{{3, 0}, {1, 0}, {2, 0}}));
     uint32_t index = 99;
     Keyed probe(1);
@@ -155,7 +156,7 @@ TEST_F(ZoSortedArrayTest, AppendModeKeepsArrivalOrder) {
     probe.key = 7;
     EXPECT_EQ(array.seqFindIndexOf(&probe, index), 0u);
     array.setSortMode(0);
-    array.add(&probe);
+    zotest::ok(array.add(&probe));
     EXPECT_EQ(static_cast<Keyed *>(array.getAt(3))->key, 7);
 }
 
@@ -163,7 +164,7 @@ TEST_F(ZoSortedArrayTest, FailedAddKeepsOrderAndContents) {
     ZoSortedArray array;
     array.setDeleteContents(true);
     for (int i = 0; i < 16; ++i)
-        array.add(new Keyed(i * 2));
+        zotest::ok(array.add(new Keyed(i * 2)));
     auto before = keysAndTags(array);
     uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
         auto *extra = new Keyed(7, 1);

@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 #include <vector>
+#include "support/status.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ uint32_t u32Of(const unsigned char *bytes) {
 struct U32Tree {
     explicit U32Tree(bool deletable = true, bool duplicates = false)
         : tree(4, 4, treeU32Compare, deletable ? 1 : 0, duplicates ? 1 : 0, 0) {
-        it.initialize(&tree);
+        zotest::ok(it.initialize(&tree));
     }
     unsigned add(uint32_t key, uint32_t data) {
         unsigned found = 99;
@@ -174,10 +175,10 @@ TEST(ZoTreeOrder, ContextComparisonWhenNoKeyFunction) {
         ASSERT_EQ(tree.add(&k, nullptr, &found), ZoSuccess);
     EXPECT_GT(calls, 0);
     ZoTreeIterator it;
-    it.initialize(&tree);
+    zotest::ok(it.initialize(&tree));
     std::vector<uint32_t> keys;
     uint32_t key;
-    for (tree.getFirst(&key, nullptr, &found, &it); found != 0; tree.getNext(&key, nullptr, &found, &it))
+    for (zotest::ok(tree.getFirst(&key, nullptr, &found, &it)); found != 0; zotest::ok(tree.getNext(&key, nullptr, &found, &it)))
         keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<uint32_t>{9, 5, 3, 1}));
 }
@@ -188,10 +189,10 @@ TEST(ZoTreeOrder, BytewiseByDefault) {
     for (const char *k : {"b\x80" "a", "b\x01z", "a\xffz"})
         ASSERT_EQ(tree.add(k, "d", &found), ZoSuccess);
     ZoTreeIterator it;
-    it.initialize(&tree);
+    zotest::ok(it.initialize(&tree));
     char key[4] = {};
     std::vector<std::string> keys;
-    for (tree.getFirst(key, nullptr, &found, &it); found != 0; tree.getNext(key, nullptr, &found, &it))
+    for (zotest::ok(tree.getFirst(key, nullptr, &found, &it)); found != 0; zotest::ok(tree.getNext(key, nullptr, &found, &it)))
         keys.emplace_back(key, 3);
     EXPECT_EQ(keys, (std::vector<std::string>{"a\xffz", "b\x01z", "b\x80" "a"}));
 }
@@ -328,7 +329,7 @@ TEST(ZoTreeReset, AnIteratorKeptAcrossAResetFailsOrStaysInside) {
     for (uint32_t k = 0; k < 3000; ++k)
         t.add(k * 7, k);
     ZoTreeIterator stale;
-    stale.initialize(&t.tree);
+    zotest::ok(stale.initialize(&t.tree));
     unsigned found;
     uint32_t key = 7 * 1500;
     ASSERT_EQ(t.tree.getData(&key, nullptr, &found, &stale), ZoSuccess);
@@ -337,8 +338,8 @@ TEST(ZoTreeReset, AnIteratorKeptAcrossAResetFailsOrStaysInside) {
     t.add(1, 1);
     // Whatever the old path now points at, stepping stays within the store's nodes.
     for (int i = 0; i < 3; ++i) {
-        t.tree.getNext(&key, nullptr, &found, &stale);
-        t.tree.getPrevious(&key, nullptr, &found, &stale);
+        zotest::ok(t.tree.getNext(&key, nullptr, &found, &stale));
+        zotest::ok(t.tree.getPrevious(&key, nullptr, &found, &stale));
     }
     EXPECT_EQ(t.keys(), std::vector<uint32_t>{1});
 }
@@ -437,7 +438,7 @@ protected:
         tree_ = std::make_unique<ZoTree>(c.keyLength, c.dataLength, c.u32Keys ? treeU32Compare : nullptr,
                                          c.deletable ? 1 : 0, c.duplicates ? 1 : 0, 0);
         oracle_ = std::make_unique<Oracle>(KeyOrder{c.u32Keys});
-        it_.initialize(tree_.get());
+        zotest::ok(it_.initialize(tree_.get()));
     }
 
     std::string randomKey() {

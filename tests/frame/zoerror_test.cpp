@@ -11,6 +11,7 @@
 #include "frame/err.h"
 #include "frame/errstate.h"
 #include "support/alloc_failure.h"
+#include "support/status.h"
 
 namespace {
 
@@ -379,7 +380,7 @@ TEST_F(KeepAllListTest, ConcatFailsAtEachAllocationKeepingWhatWasAppended) {
     addText("B");
     uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
         ZoString out;
-        out.initialize(u("start:"));
+        zotest::ok(out.initialize(u("start:")));
         point.arm();
         ZoStatus status = list.concatErrors(&out, ';');
         std::string got(reinterpret_cast<char *>(out.data()), out.length());

@@ -17,6 +17,7 @@
 #include "platform/file.h"
 #include "platform/path.h"
 #include "support/temp_dir.h"
+#include "support/status.h"
 
 using zotest::TempDir;
 using zotest::u;
@@ -78,7 +79,7 @@ TEST_F(BosFile, CreateTruncatesAnExistingFile) {
     int h = 0;
     ASSERT_EQ(openFile(dir.windows("old.txt"), BOS_CREATE | BOS_READWRITE, &h), ZoSuccess);
     EXPECT_EQ(bosFileSeek(h, 0, 2), 0u);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
 }
 
 TEST_F(BosFile, HandleZeroIsNothingToDoForCloseAndSize) {
@@ -94,7 +95,7 @@ TEST_F(BosFile, ReadAtEndOfFileSucceedsWithNothing) {
     uint32_t got = 99;
     EXPECT_EQ(bosFileRead(h, 3, buf, sizeof buf, &got), ZoSuccess);
     EXPECT_EQ(got, 0u);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
 }
 
 TEST_F(BosFile, ReadOnlyHandleRefusesWrites) {
@@ -103,7 +104,7 @@ TEST_F(BosFile, ReadOnlyHandleRefusesWrites) {
     ASSERT_EQ(openFile(dir.windows("f"), 0, &h), ZoSuccess);
     EXPECT_EQ(bosFileWrite(h, 0, "x", 1), ZoFailure);
     EXPECT_EQ(takeError(), 1507u);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     EXPECT_EQ(dir.read("f"), "abc");
 }
 
@@ -134,7 +135,7 @@ TEST_F(BosFile, SizeTruncatesAndExtendsWithZeros) {
     ASSERT_EQ(bosFileSize(h, 3), ZoSuccess);
     ASSERT_EQ(bosFileSize(h, 5), ZoSuccess);
     bosflush(h);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     EXPECT_EQ(dir.read("f"), std::string("abc\0\0", 5));
 }
 
@@ -144,7 +145,7 @@ TEST_F(BosFile, ZeroByteWriteWritesNothing) {
     plat::fileTestInjectFault(plat::FileOp::Write, 1, plat::FileFault::Fail);
     EXPECT_EQ(bosFileWrite(h, -1, "", 0), ZoSuccess);
     plat::fileTestClearFaults();
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     EXPECT_EQ(fs::file_size(dir.host("f")), 0u);
 }
 
@@ -160,7 +161,7 @@ TEST_F(BosFile, LargeWriteGoesOutInPiecesOf65534Bytes) {
     plat::fileTestInjectFault(plat::FileOp::Write, 4, plat::FileFault::Fail);
     EXPECT_EQ(bosFileWrite(h, 0, data.data(), static_cast<uint32_t>(data.size())), ZoFailure);
     plat::fileTestClearFaults();
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     std::string back = dir.read("big");
     ASSERT_EQ(back.size(), data.size());
     EXPECT_EQ(std::memcmp(back.data(), data.data(), data.size()), 0);
@@ -181,7 +182,7 @@ TEST_F(BosFile, ShortWritesAndFullDiskFail) {
     plat::fileTestInjectFault(plat::FileOp::Write, 1, plat::FileFault::Fail, plat::FileAccessDenied);
     EXPECT_EQ(bosFileWrite(h, 0, "a", 1), ZoFailure);
     EXPECT_EQ(takeError(), 1508u);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     EXPECT_EQ(dir.read("f"), "abcd");
 }
 
@@ -200,7 +201,7 @@ TEST_F(BosFile, InjectedOpenAndReadFailuresFail) {
     EXPECT_EQ(bosFileRead(h, 0, buf, 1, &got), ZoFailure);
     EXPECT_EQ(got, 0u);
     EXPECT_EQ(takeError(), 30041u);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
 }
 
 TEST_F(BosFile, OpeningAMissingFileFailsWithHandleZero) {
@@ -226,13 +227,13 @@ TEST_F(BosFile, HostNativeAndCaseBlindNamesOpen) {
     dir.write("Mixed.Txt", "native");
     int h = 0;
     ASSERT_EQ(openFile(dir.host("Mixed.Txt"), 0, &h), ZoSuccess);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     ASSERT_EQ(openFile(dir.windows("MIXED.TXT"), 0, &h), ZoSuccess);
     char buf[8];
     uint32_t got;
     ASSERT_EQ(bosFileRead(h, 0, buf, 6, &got), ZoSuccess);
     EXPECT_EQ(std::string(buf, got), "native");
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
 }
 
 TEST_F(BosFile, TemporaryNameIsANewFileInTheTemporaryDirectory) {
@@ -245,7 +246,7 @@ TEST_F(BosFile, TemporaryNameIsANewFileInTheTemporaryDirectory) {
     EXPECT_EQ(n.rfind(reinterpret_cast<char *>(tempDir), 0), 0u) << n;
     EXPECT_EQ(n.substr(std::strlen(reinterpret_cast<char *>(tempDir)), 2), "zo");
     ASSERT_EQ(bosFileWrite(h, 0, "scratch", 7), ZoSuccess);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     EXPECT_EQ(bosexist(name), 1u);
     EXPECT_EQ(bosFileDelete(name), ZoSuccess);
     EXPECT_EQ(bosexist(name), 0u);
@@ -258,7 +259,7 @@ TEST_F(BosFile, TemporaryFileMovesToAnotherFixedDrive) {
     ASSERT_EQ(bosFileOpen(name, BOS_TEMPOTHERDRIVE | BOS_READWRITE, &h), ZoSuccess);
     plat::setDrivesForTest(nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(name), 5), "E:\\zo") << name;
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     // Only the moved file is left: the first one made in the temporary directory is gone.
     std::vector<std::string> files;
     for (auto &entry : fs::directory_iterator(dir.host()))
@@ -272,8 +273,8 @@ TEST_F(BosFile, TemporaryFileStaysWithoutAnotherFixedDrive) {
     int h = 0;
     ASSERT_EQ(bosFileOpen(name, BOS_TEMPOTHERDRIVE | BOS_READWRITE, &h), ZoSuccess);
     EXPECT_EQ(name[0], 'C');
-    bosFileClose(h);
-    bosFileDelete(name);
+    zotest::ok(bosFileClose(h));
+    zotest::ok(bosFileDelete(name));
 }
 
 TEST_F(BosFile, ExclusiveOpenKeepsOthersOut) {
@@ -285,13 +286,13 @@ TEST_F(BosFile, ExclusiveOpenKeepsOthersOut) {
     // Creating over it must fail without truncating it.
     EXPECT_EQ(openFile(dir.windows("shared"), BOS_CREATE, &second), ZoFailure);
     EXPECT_EQ(takeError(), 1501u);
-    bosFileClose(first);
+    zotest::ok(bosFileClose(first));
     EXPECT_EQ(dir.read("shared"), "content");
     ASSERT_EQ(openFile(dir.windows("shared"), 0, &first), ZoSuccess);
     EXPECT_EQ(openFile(dir.windows("shared"), BOS_EXCLUSIVE, &second), ZoFailure);
     ASSERT_EQ(openFile(dir.windows("shared"), BOS_READWRITE, &second), ZoSuccess);
-    bosFileClose(first);
-    bosFileClose(second);
+    zotest::ok(bosFileClose(first));
+    zotest::ok(bosFileClose(second));
 }
 
 TEST_F(BosFile, RegionLocksConflictAcrossHandles) {
@@ -304,8 +305,8 @@ TEST_F(BosFile, RegionLocksConflictAcrossHandles) {
     EXPECT_EQ(bosRegionLock(b, 0, 110, 10), ZoSuccess);
     ASSERT_EQ(bosRegionLock(a, 1, 100, 10), ZoSuccess);
     EXPECT_EQ(bosRegionLock(b, 0, 100, 10), ZoSuccess);
-    bosFileClose(a);
-    bosFileClose(b);
+    zotest::ok(bosFileClose(a));
+    zotest::ok(bosFileClose(b));
 }
 
 TEST_F(BosFile, ClosingReleasesRegionLocks) {
@@ -313,9 +314,9 @@ TEST_F(BosFile, ClosingReleasesRegionLocks) {
     ASSERT_EQ(openFile(dir.windows("locks"), BOS_CREATE, &a), ZoSuccess);
     ASSERT_EQ(openFile(dir.windows("locks"), BOS_READWRITE, &b), ZoSuccess);
     ASSERT_EQ(bosRegionLock(a, 0, 0, 4), ZoSuccess);
-    bosFileClose(a);
+    zotest::ok(bosFileClose(a));
     EXPECT_EQ(bosRegionLock(b, 0, 0, 4), ZoSuccess);
-    bosFileClose(b);
+    zotest::ok(bosFileClose(b));
 }
 
 TEST_F(BosFile, PathSearchFindsTheFileInALaterDirectory) {
@@ -328,11 +329,11 @@ TEST_F(BosFile, PathSearchFindsTheFileInALaterDirectory) {
     setenv("PATH", path.c_str(), 1);
     int h = 0;
     ZoStatus withSearch = openFile("\\FOUND.INI", BOS_SEARCHPATH, &h);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     ZoStatus withoutSearch = openFile("\\FOUND.INI", 0, &h);
     setenv("PATH", (dir.host().string() + "/one:" + dir.host().string() + "/two").c_str(), 1);
     ZoStatus hostPath = openFile("\\FOUND.INI", BOS_SEARCHPATH, &h);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
     setenv("PATH", oldPath.c_str(), 1);
     EXPECT_EQ(withSearch, ZoSuccess);
     EXPECT_EQ(withoutSearch, ZoFailure);
@@ -354,7 +355,7 @@ TEST_F(BosFile, PathSearchKeepsDoubleByteDirectoriesWhole) {
     zo::plat::setCodePageForTest(1252);
     setenv("PATH", oldPath.c_str(), 1);
     EXPECT_EQ(status, ZoSuccess);
-    bosFileClose(h);
+    zotest::ok(bosFileClose(h));
 }
 
 TEST_F(BosFile, DeleteSucceedsForMissingFilesAndFailsForDirectories) {

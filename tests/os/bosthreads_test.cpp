@@ -10,6 +10,7 @@
 
 #include "platform/path.h"
 #include "support/temp_dir.h"
+#include "support/status.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ TEST(BosFileThreads, ConcurrentFilesLocksAndPaths) {
     std::strcpy(reinterpret_cast<char *>(sharedName), shared.c_str());
     int creator = 0;
     ASSERT_EQ(bosFileOpen(sharedName, BOS_CREATE, &creator), ZoSuccess);
-    bosFileClose(creator);
+    zotest::ok(bosFileClose(creator));
 
     constexpr int kThreads = 4;
     std::vector<int> failures(kThreads, 0);
@@ -44,8 +45,8 @@ TEST(BosFileThreads, ConcurrentFilesLocksAndPaths) {
                 if (bosFileWrite(h, 0, out, len) != ZoSuccess || bosFileRead(h, 0, back, len, &got) != ZoSuccess ||
                     got != len || std::memcmp(out, back, len) != 0)
                     ++failures[t];
-                bosFileClose(h);
-                bosFileDelete(name);
+                zotest::ok(bosFileClose(h));
+                zotest::ok(bosFileDelete(name));
 
                 int s = 0;
                 if (bosFileOpen(sharedName, BOS_READWRITE, &s) == ZoSuccess) {
@@ -53,7 +54,7 @@ TEST(BosFileThreads, ConcurrentFilesLocksAndPaths) {
                     if (bosRegionLock(s, 0, static_cast<uint32_t>(t * 100), 100) != ZoSuccess ||
                         bosRegionLock(s, 1, static_cast<uint32_t>(t * 100), 100) != ZoSuccess)
                         ++failures[t];
-                    bosFileClose(s);
+                    zotest::ok(bosFileClose(s));
                 } else {
                     ++failures[t];
                 }

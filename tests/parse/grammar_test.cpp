@@ -8,6 +8,7 @@
 
 #include "parse/grammar_support.h"
 #include "support/alloc_failure.h"
+#include "support/status.h"
 
 using zotest::Records;
 
@@ -106,7 +107,7 @@ TEST(ZoGrammarTest, BracketsAndClosuresAreRecorded) {
     Compiled c({"goal ::= { alphanum }* { number }+ { , } [ ; ]"});
     ASSERT_TRUE(c.ok());
     ZoBNFElement *item = nullptr;
-    c.find("goal")->getCompiledProduction(&item);
+    zotest::ok(c.find("goal")->getCompiledProduction(&item));
     const std::pair<BracketType, ClosureType> expected[] = {{bracketGroup, closureZeroOrMore},
                                                            {bracketGroup, closureOneOrMore},
                                                            {bracketGroup, closureOnce},
@@ -133,7 +134,7 @@ TEST(ZoGrammarTest, EscapedAndTildeWords) {
                 "x-y ::= alphanum"});
     ASSERT_TRUE(c.ok());
     ZoBNFElement *item = nullptr;
-    c.find("goal")->getCompiledProduction(&item);
+    zotest::ok(c.find("goal")->getCompiledProduction(&item));
     struct Want {
         short type;
         const char *text;
@@ -153,8 +154,8 @@ TEST(ZoGrammarTest, EscapedAndTildeWords) {
             item = nullptr;
     }
     unsigned char buffer[3];
-    c.find("goal")->getCompiledProduction(&item);
-    item->getNextSequential(&item);
+    zotest::ok(c.find("goal")->getCompiledProduction(&item));
+    zotest::ok(item->getNextSequential(&item));
     ASSERT_EQ(item->getTokenString(buffer, sizeof buffer), ZoSuccess);
     EXPECT_STREQ(reinterpret_cast<const char *>(buffer), "To") << "truncated to the buffer";
 }
@@ -304,7 +305,7 @@ TEST(ZoTokenNodeTest, ListsKeepOneNodePerType) {
     EXPECT_EQ(list.addToList(5, nullptr), ZoSuccess);
     EXPECT_EQ(list.addToList(35, u(",")), ZoSuccess);
     ZoTokenNode other(40, nullptr);
-    other.addToList(5, nullptr);
+    zotest::ok(other.addToList(5, nullptr));
     ASSERT_EQ(list.addToList(&other), ZoSuccess);
     std::string seen;
     ZoTokenNode *node = &list;
@@ -324,11 +325,11 @@ TEST(ZoProductionTest, ChainsAndLookups) {
     auto *a = new ZoProduction;
     auto *b = new ZoProduction;
     auto *c = new ZoProduction;
-    a->setNumber(1000);
-    b->setNumber(1001);
-    c->setNumber(1002);
-    a->addToEnd(b);
-    a->addToEnd(c);
+    zotest::ok(a->setNumber(1000));
+    zotest::ok(b->setNumber(1001));
+    zotest::ok(c->setNumber(1002));
+    zotest::ok(a->addToEnd(b));
+    zotest::ok(a->addToEnd(c));
     EXPECT_EQ(a->findByNumber(1002), c);
     EXPECT_EQ(b->findByNumber(1000), nullptr) << "only the chain from here on";
     const unsigned char *name = nullptr;
@@ -350,18 +351,18 @@ TEST(ZoBNFElementTest, DeletingTheFirstItemDeletesTheTree) {
     for (int i = 0; i < 50000; ++i) { // a long sequence is deleted without deep recursion
         auto *item = new ZoBNFElement;
         auto *inner = new ZoBNFElement;
-        inner->setNextAlternation(new ZoBNFElement);
-        item->setBracket(bracketOptional);
-        item->setContains(inner);
-        last->setNextSequential(item);
-        item->setPrevSequential(last);
+        zotest::ok(inner->setNextAlternation(new ZoBNFElement));
+        zotest::ok(item->setBracket(bracketOptional));
+        zotest::ok(item->setContains(inner));
+        zotest::ok(last->setNextSequential(item));
+        zotest::ok(item->setPrevSequential(last));
         last = item;
     }
     ZoBNFElement *link = nullptr;
     EXPECT_EQ(first->getContainedBy(&link), ZoFailure);
     EXPECT_EQ(first->setContainedBy(last), ZoSuccess);
     EXPECT_EQ(first->getContainedBy(&link), ZoSuccess);
-    first->setContainedBy(nullptr);
+    zotest::ok(first->setContainedBy(nullptr));
     delete first;
 }
 

@@ -9,6 +9,7 @@
 
 #include "parse/grammar_support.h"
 #include "support/alloc_failure.h"
+#include "support/status.h"
 
 using zotest::Built;
 using zotest::productions;
@@ -134,9 +135,9 @@ TEST(ZoParserTest, LiteralContentsTakeTheWholeInside) {
     ZoReduction *tree = nullptr;
     ASSERT_EQ(b.parser->parse(u("SELECT 'a b'"), &tree), ZoSuccess);
     ZoReduction *node = nullptr;
-    tree->getChild(&node);
-    node->getNextSibling(&node);
-    node->getNextSibling(&node);
+    zotest::ok(tree->getChild(&node));
+    zotest::ok(node->getNextSibling(&node));
+    zotest::ok(node->getNextSibling(&node));
     EXPECT_EQ(node->reductNumber(), 41);
     EXPECT_EQ(str(node->string()), "a b");
     delete tree;

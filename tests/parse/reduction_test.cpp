@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/alloc_failure.h"
+#include "support/status.h"
 
 namespace {
 
@@ -65,11 +66,11 @@ TEST(ZoReductionTest, AddChildKeepsOrderAndLinksBothWays) {
     EXPECT_EQ(nextOf(b), c);
     EXPECT_EQ(nextOf(c), nullptr);
     ZoReduction *prev = nullptr, *parent = nullptr;
-    c->getPrevSibling(&prev);
+    zotest::ok(c->getPrevSibling(&prev));
     EXPECT_EQ(prev, b);
-    a->getPrevSibling(&prev);
+    zotest::ok(a->getPrevSibling(&prev));
     EXPECT_EQ(prev, nullptr);
-    b->getParent(&parent);
+    zotest::ok(b->getParent(&parent));
     EXPECT_EQ(parent, root);
     delete root; // frees all four (checked by the leak sanitizer)
 }
@@ -79,9 +80,9 @@ TEST(ZoReductionTest, GetGoalFindsTheRoot) {
     auto *mid = new ZoReduction(1001, nullptr);
     auto *low = new ZoReduction(1002, nullptr);
     auto *leaf = new ZoReduction(2, u("x"));
-    root->addChild(mid);
-    mid->addChild(low);
-    low->addChild(leaf);
+    zotest::ok(root->addChild(mid));
+    zotest::ok(mid->addChild(low));
+    zotest::ok(low->addChild(leaf));
     ZoReduction *goal = nullptr;
     ASSERT_EQ(leaf->getGoal(&goal), ZoSuccess);
     EXPECT_EQ(goal, root);
@@ -98,19 +99,19 @@ TEST(ZoReductionTest, DeletingAChildUnlinksItFromItsSiblings) {
     auto *a = new ZoReduction(2, u("a"));
     auto *b = new ZoReduction(1001, nullptr);
     auto *c = new ZoReduction(2, u("c"));
-    root->addChild(a);
-    root->addChild(b);
-    root->addChild(c);
-    b->addChild(new ZoReduction(2, u("inner")));
+    zotest::ok(root->addChild(a));
+    zotest::ok(root->addChild(b));
+    zotest::ok(root->addChild(c));
+    zotest::ok(b->addChild(new ZoReduction(2, u("inner"))));
     delete b;
     EXPECT_EQ(nextOf(a), c);
     ZoReduction *prev = nullptr;
-    c->getPrevSibling(&prev);
+    zotest::ok(c->getPrevSibling(&prev));
     EXPECT_EQ(prev, a);
     // Deleting the first child leaves the parent's link to the caller.
     delete a;
     EXPECT_EQ(childOf(root), a);
-    root->setChild(c);
+    zotest::ok(root->setChild(c));
     delete root;
 }
 
@@ -119,8 +120,8 @@ TEST(ZoReductionTest, DeepAndWideTreesAreDeletedWithoutRecursion) {
     ZoReduction *node = root;
     for (int i = 0; i < 200000; ++i) { // a chain far deeper than the call stack allows
         auto *child = new ZoReduction(1000, nullptr);
-        node->addChild(new ZoReduction(2, u("x")));
-        node->addChild(child);
+        zotest::ok(node->addChild(new ZoReduction(2, u("x"))));
+        zotest::ok(node->addChild(child));
         node = child;
     }
     delete root;
@@ -129,12 +130,12 @@ TEST(ZoReductionTest, DeepAndWideTreesAreDeletedWithoutRecursion) {
 TEST(ZoReductionTest, AdoptChildrenSetsEveryParent) {
     auto *a = new ZoReduction(2, u("a"));
     auto *b = new ZoReduction(2, u("b"));
-    a->setNextSibling(b);
-    b->setPrevSibling(a);
+    zotest::ok(a->setNextSibling(b));
+    zotest::ok(b->setPrevSibling(a));
     ZoReduction parent(1000, nullptr);
     parent.adoptChildren(a);
     ZoReduction *p = nullptr;
-    b->getParent(&p);
+    zotest::ok(b->getParent(&p));
     EXPECT_EQ(p, &parent);
     EXPECT_EQ(childOf(&parent), a);
 }

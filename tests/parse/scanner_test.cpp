@@ -12,6 +12,7 @@
 
 #include "support/alloc_failure.h"
 #include "text/text_modes.h"
+#include "support/status.h"
 
 namespace {
 
@@ -204,18 +205,18 @@ TEST(ScannerTokens, PlainAndNameSearches) {
 
 TEST(ScannerTokens, ExtraWordCharactersAndWordBreaks) {
     ZoScanner scanner(bytes("@v-x @y"));
-    scanner.validFirstChars.initialize("@");
-    scanner.validMiddleChars.initialize("-");
+    zotest::ok(scanner.validFirstChars.initialize("@"));
+    zotest::ok(scanner.validMiddleChars.initialize("-"));
     EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "@v-x"}, {tokenWord, "@y"}, {tokenEnd, ""}}));
 
     ZoScanner breaks(bytes("a b;c"));
-    breaks.wordBreakChars.initialize(";");
+    zotest::ok(breaks.wordBreakChars.initialize(";"));
     EXPECT_EQ(scanAll(breaks), (Tokens{{tokenWord, "a b"}, {';', ";"}, {tokenWord, "c"}, {tokenEnd, ""}}));
 }
 
 TEST(ScannerTokens, WhiteSpaceInValidFirstCharsStartsAWord) {
     ZoScanner scanner(bytes("a  b"));
-    scanner.validFirstChars.initialize(" ");
+    zotest::ok(scanner.validFirstChars.initialize(" "));
     EXPECT_EQ(scanAll(scanner), (Tokens{{tokenWord, "a"}, {tokenWord, " "}, {tokenWord, " b"}, {tokenEnd, ""}}));
 }
 
@@ -281,7 +282,7 @@ TEST(ScannerTokens, DirectPathAgreesWithTheFullRules) {
                 std::unique_ptr<zotest::Utf8Mode> utf8(mode == 2 ? new zotest::Utf8Mode : nullptr);
                 ZoScanner direct(bytes(text.c_str()), static_cast<uint32_t>(text.size()));
                 ZoScanner full(bytes(text.c_str()), static_cast<uint32_t>(text.size()));
-                full.validMiddleChars.initialize("\x01");
+                zotest::ok(full.validMiddleChars.initialize("\x01"));
                 for (ZoScanner *s : {&direct, &full}) {
                     s->groupParens = flags & 1;
                     s->groupBraces = flags & 2;
@@ -514,7 +515,7 @@ TEST(ScannerMultiByte, CommentOpeningWithADoubleByteCharacter) {
     direct.recognizeComments = true;
     ZoScanner general(bytes(text.c_str()));
     general.recognizeComments = true;
-    general.validMiddleChars.initialize("\x01"); // takes the general rules for every token
+    zotest::ok(general.validMiddleChars.initialize("\x01")); // takes the general rules for every token
     const Tokens expected{{tokenComment, text}, {tokenEnd, ""}};
     EXPECT_EQ(scanAll(direct), expected);
     EXPECT_EQ(scanAll(general), expected);

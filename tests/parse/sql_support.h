@@ -7,6 +7,7 @@
 #include <string>
 
 #include "../data/sql/sqlgrammar.h"
+#include "../support/status.h"
 
 namespace zosql {
 
@@ -39,14 +40,14 @@ public:
         ZoProduction *p = getGrammar()->getGoal()->findByNumber(number);
         const unsigned char *name = nullptr;
         if (p != nullptr)
-            p->getName(&name);
+            zotest::ok(p->getName(&name));
         return name != nullptr ? reinterpret_cast<const char *>(name) : "?";
     }
 
     // name(child child ...) for productions, the text for tokens.
     std::string show(ZoReduction *node) {
         std::string out;
-        for (; node != nullptr; node->getNextSibling(&node)) {
+        for (; node != nullptr; zotest::ok(node->getNextSibling(&node))) {
             if (!out.empty())
                 out += ' ';
             if (node->terminal()) {
@@ -54,7 +55,7 @@ public:
                 continue;
             }
             ZoReduction *child = nullptr;
-            node->getChild(&child);
+            zotest::ok(node->getChild(&child));
             out += nameOf(node->reductNumber());
             out += "(";
             out += show(child);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "support/alloc_failure.h"
+#include "support/status.h"
 
 namespace {
 
@@ -14,9 +15,9 @@ const unsigned char *u(const char *s) { return reinterpret_cast<const unsigned c
 ZoStateTransition *transition(short type, const char *text = nullptr,
                               ActionType action = actionShift) {
     auto *t = new ZoStateTransition;
-    t->setTokenType(type);
-    t->setTokenString(text != nullptr ? u(text) : nullptr);
-    t->setAction(action);
+    zotest::ok(t->setTokenType(type));
+    zotest::ok(t->setTokenString(text != nullptr ? u(text) : nullptr));
+    zotest::ok(t->setAction(action));
     return t;
 }
 
@@ -29,7 +30,7 @@ int pick(const ZoParseState &state, short type, const char *text, short skip) {
     if (state.getDefaultTransition(&def) == ZoSuccess && out == def)
         return -1;
     ZoStateTransition *t = nullptr;
-    state.getFirstTransition(&t);
+    zotest::ok(state.getFirstTransition(&t));
     for (int i = 0; t != nullptr; ++i) {
         if (t == out)
             return i;
@@ -79,11 +80,11 @@ TEST(ZoStateTransitionTest, MatchRules) {
 TEST(ZoStateTransitionTest, CopyKeepsFieldsButNotLinksOrMarks) {
     ZoParseState target, back;
     std::unique_ptr<ZoStateTransition> t(transition(2, "TOP", actionPush));
-    t->setNextParseState(&target);
-    t->setPushState(&back);
-    t->setProductionNumber(1234);
+    zotest::ok(t->setNextParseState(&target));
+    zotest::ok(t->setPushState(&back));
+    zotest::ok(t->setProductionNumber(1234));
     std::unique_ptr<ZoStateTransition> other(transition(2, "top"));
-    t->addToListEnd(other.release());
+    zotest::ok(t->addToListEnd(other.release()));
     ASSERT_TRUE(t->isAmbiguous());
     std::unique_ptr<ZoStateTransition> c(t->copy());
     ASSERT_NE(c, nullptr);
@@ -101,13 +102,13 @@ TEST(ZoStateTransitionTest, CopyKeepsFieldsButNotLinksOrMarks) {
 
 TEST(ZoParseStateTest, OverlappingWordsAreAmbiguousAndTriedInOrder) {
     ZoParseState state;
-    state.addTransition(transition(2));
-    state.addTransition(transition(2, "TOP"));
-    state.addTransition(transition(35));
+    zotest::ok(state.addTransition(transition(2)));
+    zotest::ok(state.addTransition(transition(2, "TOP")));
+    zotest::ok(state.addTransition(transition(35)));
     ZoStateTransition *first = nullptr, *second = nullptr, *third = nullptr;
-    state.getFirstTransition(&first);
-    first->getNextTransition(&second);
-    second->getNextTransition(&third);
+    zotest::ok(state.getFirstTransition(&first));
+    zotest::ok(first->getNextTransition(&second));
+    zotest::ok(second->getNextTransition(&third));
     EXPECT_TRUE(first->isAmbiguous());
     EXPECT_TRUE(second->isAmbiguous());
     EXPECT_FALSE(third->isAmbiguous());
@@ -121,7 +122,7 @@ TEST(ZoParseStateTest, OverlappingWordsAreAmbiguousAndTriedInOrder) {
     EXPECT_EQ(pick(state, 2, "other", 1), -2);
     EXPECT_EQ(pick(state, 35, ",", 0), 2);
 
-    state.setDefaultTransition(transition(0, nullptr, actionReduce));
+    zotest::ok(state.setDefaultTransition(transition(0, nullptr, actionReduce)));
     EXPECT_EQ(pick(state, 2, "top", 2), -1) << "the default is the last candidate";
     EXPECT_EQ(pick(state, 2, "top", 3), -2);
     EXPECT_EQ(pick(state, 2, "other", 1), -1);
@@ -132,19 +133,19 @@ TEST(ZoParseStateTest, OverlappingWordsAreAmbiguousAndTriedInOrder) {
 TEST(ZoParseStateTest, AmbiguityIsJudgedByTheListedTransitionsMatchingTheNewOne) {
     // A word with a string listed first does not accept a later string-less word transition.
     ZoParseState state;
-    state.addTransition(transition(2, "TOP"));
-    state.addTransition(transition(2));
+    zotest::ok(state.addTransition(transition(2, "TOP")));
+    zotest::ok(state.addTransition(transition(2)));
     ZoStateTransition *first = nullptr, *second = nullptr;
-    state.getFirstTransition(&first);
-    first->getNextTransition(&second);
+    zotest::ok(state.getFirstTransition(&first));
+    zotest::ok(first->getNextTransition(&second));
     EXPECT_FALSE(first->isAmbiguous());
     EXPECT_FALSE(second->isAmbiguous());
     // A literal-contents transition accepts everything added after it.
     ZoParseState literal;
-    literal.addTransition(transition(41));
-    literal.addTransition(transition(40));
-    literal.getFirstTransition(&first);
-    first->getNextTransition(&second);
+    zotest::ok(literal.addTransition(transition(41)));
+    zotest::ok(literal.addTransition(transition(40)));
+    zotest::ok(literal.getFirstTransition(&first));
+    zotest::ok(first->getNextTransition(&second));
     EXPECT_TRUE(first->isAmbiguous());
     EXPECT_TRUE(second->isAmbiguous());
     EXPECT_EQ(pick(literal, 5, "1", 0), 0);
@@ -155,7 +156,7 @@ TEST(ZoParseStateTest, LinkAccessorsFailOnNull) {
     ZoParseState *out = nullptr;
     EXPECT_EQ(a.getNextState(&out), ZoFailure);
     EXPECT_EQ(a.getPrevState(&out), ZoFailure);
-    a.setPrevState(&b);
+    zotest::ok(a.setPrevState(&b));
     EXPECT_EQ(a.getPrevState(&out), ZoSuccess);
     EXPECT_EQ(out, &b);
     ZoStateTransition *t = nullptr;
@@ -168,9 +169,9 @@ TEST(ZoParseStateTest, DeletingAStateDeletesItsLongChain) {
     ZoParseState *last = start;
     for (int i = 0; i < 100000; ++i) {
         auto *s = new ZoParseState;
-        s->addTransition(transition(2));
-        s->setDefaultTransition(transition(0, nullptr, actionReduce));
-        last->setNextState(s);
+        zotest::ok(s->addTransition(transition(2)));
+        zotest::ok(s->setDefaultTransition(transition(0, nullptr, actionReduce)));
+        zotest::ok(last->setNextState(s));
         last = s;
     }
     delete start;
