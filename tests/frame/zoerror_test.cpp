@@ -424,6 +424,17 @@ TEST_F(KeepAllListTest, AppendingWithoutMemoryKeepsEveryText) {
     EXPECT_EQ(texts(list), (std::vector<std::string>{"2", "0", "1"}));
 }
 
+// The values meant for a text that could not be appended must not fill the message's own
+// placeholders.
+TEST_F(KeepAllListTest, ValuesOfAnAppendThatFailedGoNowhere) {
+    addText("row %n1");
+    {
+        zotest::NoMemory none;
+        EXPECT_EQ(&(ZoErrorKeeper::appendTextToLastError(u(": column %n1")) << 12u), &dummy());
+    }
+    EXPECT_EQ(texts(list), (std::vector<std::string>{"row %n1"}));
+}
+
 TEST_F(ErrorListTest, MemoryErrorNeedsNoMemory) {
     zotest::NoMemory none;
     EXPECT_EQ(&addText("lost"), &dummy());
