@@ -1,5 +1,5 @@
 #include <zo/ramalloc.h>
 
-#include <cstdlib>
+#include "platform/memory.h"
 
-void ramFree(const void *block) { std::free(const_cast<void *>(block)); }
+void ramFree(const void *block) { zo::plat::heapFree(block); }

@@ -7,9 +7,8 @@
 
 #include <unicode/ucol.h>
 
-#include <zo/ramalloc.h>
-
 #include "platform/codepage.h"
+#include "platform/memory.h"
 #include "platform/simd.h"
 #include "platform/unicode.h"
 
@@ -62,7 +61,7 @@ public:
         int32_t needed = count <= kInline ? count : codePageToUcs2(ansiCodePage(), text, count, nullptr, 0, &status);
         data_ = inline_;
         if (needed > kInline) {
-            data_ = static_cast<uint16_t *>(ramAlloc(static_cast<uint32_t>(needed) * 2));
+            data_ = static_cast<uint16_t *>(heapAlloc(static_cast<uint32_t>(needed) * 2, false));
             if (data_ == nullptr)
                 return;
         }
@@ -71,7 +70,7 @@ public:
     }
     ~Units() {
         if (data_ != inline_)
-            ramFree(data_);
+            heapFree(data_);
     }
     Units(const Units &) = delete;
     Units &operator=(const Units &) = delete;
