@@ -81,10 +81,26 @@ BENCHMARK(vectorLowerBoundInsert)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Connection-attribute names, as a driver looks them up while reading a connection string.
 const std::vector<std::string> &attributeNames() {
-    static const std::vector<std::string> names = {
-        "DSN", "UID", "PWD", "DATABASE", "Trusted_Connection", "SERVER", "DRIVER", "APP", "WSID", "LANGUAGE",
-        "Encrypt", "TrustServerCertificate", "AutoTranslate", "QuotedId", "AnsiNPW", "Regional", "Network",
-        "Address", "FILEDSN", "SAVEFILE"};
+    static const std::vector<std::string> names = {"DSN",
+                                                   "UID",
+                                                   "PWD",
+                                                   "DATABASE",
+                                                   "Trusted_Connection",
+                                                   "SERVER",
+                                                   "DRIVER",
+                                                   "APP",
+                                                   "WSID",
+                                                   "LANGUAGE",
+                                                   "Encrypt",
+                                                   "TrustServerCertificate",
+                                                   "AutoTranslate",
+                                                   "QuotedId",
+                                                   "AnsiNPW",
+                                                   "Regional",
+                                                   "Network",
+                                                   "Address",
+                                                   "FILEDSN",
+                                                   "SAVEFILE"};
     return names;
 }
 

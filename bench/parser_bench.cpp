@@ -39,8 +39,7 @@ sqlite3 *corpusDatabase() {
     sqlite3_open(":memory:", &db);
     const char *columns = "(a, b, c, d, id, x, k, name, ts, tm, \"col 1\", \"a b\", \"my col\")";
     for (const char *table : {"t", "u", "v", "t1", "t2", "\"my table\"", "`data.csv`"})
-        sqlite3_exec(db, (std::string("CREATE TABLE ") + table + columns).c_str(), nullptr, nullptr,
-                     nullptr);
+        sqlite3_exec(db, (std::string("CREATE TABLE ") + table + columns).c_str(), nullptr, nullptr, nullptr);
     sqlite3_exec(db, "CREATE TABLE data (csv)", nullptr, nullptr, nullptr);
     return db;
 }
@@ -64,8 +63,7 @@ const std::vector<std::string> &commonStatements() {
 
 std::unique_ptr<ZoParser> sqlParser() {
     return std::make_unique<ZoParser>(const_cast<resourceElement *>(zosql::kGrammar), zosql::kGrammarCount,
-                                      const_cast<resourceElement *>(zosql::kKeywords),
-                                      zosql::kKeywordCount);
+                                      const_cast<resourceElement *>(zosql::kKeywords), zosql::kKeywordCount);
 }
 
 void BM_ZoParseCorpus(benchmark::State &state) {
@@ -101,8 +99,8 @@ void BM_SqlitePrepareCorpus(benchmark::State &state) {
 BENCHMARK(BM_SqlitePrepareCorpus);
 
 // A statement of about `bytes` bytes: head, then items joined by sep, then tail.
-std::string grow(const std::string &head, const std::string &item, const std::string &sep,
-                 const std::string &tail, size_t bytes) {
+std::string grow(const std::string &head, const std::string &item, const std::string &sep, const std::string &tail,
+                 size_t bytes) {
     std::string text = head;
     for (int i = 0; text.size() + tail.size() < bytes; ++i) {
         if (i > 0)
@@ -141,6 +139,11 @@ void BM_RightRecursiveList(benchmark::State &state) {
     ZoParser parser(grammar, 2, nullptr, 0);
     parseLong(state, parser, grow("", "x", ", ", "", size_t(state.range(0))));
 }
-BENCHMARK(BM_RightRecursiveList)->Arg(1 << 10)->Arg(10 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RightRecursiveList)
+    ->Arg(1 << 10)
+    ->Arg(10 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -42,9 +42,7 @@ const std::string &sqlText() {
     return text;
 }
 
-const unsigned char *bytes(const std::string &s) {
-    return reinterpret_cast<const unsigned char *>(s.data());
-}
+const unsigned char *bytes(const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); }
 
 void scannerTokens(benchmark::State &state) {
     const std::string &text = sqlText();

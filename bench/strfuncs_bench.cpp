@@ -182,8 +182,8 @@ struct Collation {
             units.push_back(unit);
         }
         char locale[64];
-        zo::plat::collationLocaleName(std::getenv("LC_ALL"), std::getenv("LC_COLLATE"), std::getenv("LANG"),
-                                      locale, sizeof locale);
+        zo::plat::collationLocaleName(std::getenv("LC_ALL"), std::getenv("LC_COLLATE"), std::getenv("LANG"), locale,
+                                      sizeof locale);
         UErrorCode error = U_ZERO_ERROR;
         collator = ucol_open(locale, &error);
     }

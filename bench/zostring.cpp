@@ -47,7 +47,8 @@ void BM_ZoString_ReplaceAll(benchmark::State &state) {
     for (auto _ : state) {
         ZoString s;
         zobench::ok(s.initialize(bytes(text), static_cast<uint32_t>(text.size())));
-        zobench::ok(s.replaceSubString(reinterpret_cast<const unsigned char *>("?"), reinterpret_cast<const unsigned char *>(":p1")));
+        zobench::ok(s.replaceSubString(reinterpret_cast<const unsigned char *>("?"),
+                                       reinterpret_cast<const unsigned char *>(":p1")));
         benchmark::DoNotOptimize(s.data());
     }
 }
@@ -78,7 +79,8 @@ void BM_ZoParamString_Fill(benchmark::State &state) {
     for (auto _ : state) {
         ZoParamString message;
         zobench::ok(message.initialize(kMessage));
-        message << "C:\\DATA\\CUSTOMERS.DBF" << "reading" << 32u;
+        message << "C:\\DATA\\CUSTOMERS.DBF"
+                << "reading" << 32u;
         benchmark::DoNotOptimize(message.data());
     }
 }

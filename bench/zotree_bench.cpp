@@ -81,7 +81,8 @@ void BM_ZoTree_Iterate(benchmark::State &state) {
         uint64_t sum = 0;
         unsigned found;
         uint32_t key, data;
-        for (zobench::ok(tree->getFirst(&key, &data, &found, &it)); found != 0; zobench::ok(tree->getNext(&key, &data, &found, &it)))
+        for (zobench::ok(tree->getFirst(&key, &data, &found, &it)); found != 0;
+             zobench::ok(tree->getNext(&key, &data, &found, &it)))
             sum += data;
         benchmark::DoNotOptimize(sum);
     }

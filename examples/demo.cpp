@@ -39,8 +39,8 @@ void showCharacterStepping() {
     int characters = 0;
     for (const unsigned char *p = text; *p != 0; p += length[*p])
         ++characters;
-    std::printf("\"%s\" is %zu bytes and %d UTF-8 characters\n", text, std::strlen(reinterpret_cast<const char *>(text)),
-                characters);
+    std::printf("\"%s\" is %zu bytes and %d UTF-8 characters\n", text,
+                std::strlen(reinterpret_cast<const char *>(text)), characters);
     mdsSetPerThreadData(PerThreadCharMode, nullptr);
 }
 
@@ -125,20 +125,22 @@ void showTree() {
             return;
         }
     }
-    std::printf("%u keys in %u nodes; %u pages went through the backing file, the cache holds 16\n",
-                tree.getKeyCount(), tree.getNodeCount(), tree.getStore().getPagesInFile());
+    std::printf("%u keys in %u nodes; %u pages went through the backing file, the cache holds 16\n", tree.getKeyCount(),
+                tree.getNodeCount(), tree.getStore().getPagesInFile());
     ZoTreeIterator it;
     check(it.initialize(&tree));
     uint32_t key, data, previous = 0, count = 0;
     bool ordered = true;
-    for (check(tree.getFirst(&key, &data, &found, &it)); found != 0; check(tree.getNext(&key, &data, &found, &it)), ++count) {
+    for (check(tree.getFirst(&key, &data, &found, &it)); found != 0;
+         check(tree.getNext(&key, &data, &found, &it)), ++count) {
         ordered = ordered && (count == 0 || key > previous);
         previous = key;
     }
     std::printf("forward: %u keys, %s, last %u\n", count, ordered ? "ascending" : "OUT OF ORDER", previous);
     count = 0;
     ordered = true;
-    for (check(tree.getLast(&key, &data, &found, &it)); found != 0; check(tree.getPrevious(&key, &data, &found, &it)), ++count) {
+    for (check(tree.getLast(&key, &data, &found, &it)); found != 0;
+         check(tree.getPrevious(&key, &data, &found, &it)), ++count) {
         ordered = ordered && (count == 0 || key < previous);
         previous = key;
     }
@@ -152,7 +154,8 @@ void printReduction(ZoParser &parser, ZoReduction *node, int depth) {
         std::printf("%*s", depth * 2, "");
         ZoReduction *child = nullptr;
         if (node->terminal()) {
-            std::printf("'%s' (type %d)\n", node->string() != nullptr ? reinterpret_cast<const char *>(node->string()) : "",
+            std::printf("'%s' (type %d)\n",
+                        node->string() != nullptr ? reinterpret_cast<const char *>(node->string()) : "",
                         node->reductNumber());
             continue;
         }
@@ -193,8 +196,9 @@ void showParse() {
     delete tree;
     ZoReduction *none = nullptr;
     std::printf("SELECT FROM t: %s\n",
-                parser.parse(reinterpret_cast<const unsigned char *>("SELECT FROM t"), &none) == ZoSuccess ? "parsed"
-                                                                                                      : "syntax error");
+                parser.parse(reinterpret_cast<const unsigned char *>("SELECT FROM t"), &none) == ZoSuccess
+                    ? "parsed"
+                    : "syntax error");
 }
 
 void showConnectionString() {

@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::abort(); // the grammar compiled above must compile again
     ramFree(k);
     ramFree(g);
-    for (const char *sql : {"a", "a, b", "SELECT x FROM y WHERE a AND b", "(1 + 2) * 3", "'q' \"r\"",
-                            "a <> b", "x(+)", "{ d '1' }", "1 2 3 4 5 6", ""}) {
+    for (const char *sql : {"a", "a, b", "SELECT x FROM y WHERE a AND b", "(1 + 2) * 3", "'q' \"r\"", "a <> b", "x(+)",
+                            "{ d '1' }", "1 2 3 4 5 6", ""}) {
         ZoReduction *tree = nullptr;
         if (parser.parse(u(sql), &tree) == ZoSuccess)
             delete tree;

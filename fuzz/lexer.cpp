@@ -40,8 +40,8 @@ void configure(ZoLexer &lexer, uint8_t mode) {
     if (mode & 8)
         lexer.setQuoteChars(0, 0, 0);
     if (mode & 16)
-        if (lexer.setExtraChars(reinterpret_cast<const unsigned char *>("@"), reinterpret_cast<const unsigned char *>("-"),
-                                nullptr) != ZoSuccess)
+        if (lexer.setExtraChars(reinterpret_cast<const unsigned char *>("@"),
+                                reinterpret_cast<const unsigned char *>("-"), nullptr) != ZoSuccess)
             std::abort();
 }
 

@@ -32,8 +32,7 @@ void checkTree(ZoReduction *node, ZoReduction *parent) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static zosql::CompactParser *compact = new zosql::CompactParser;
     static ZoParser *plain = new ZoParser(const_cast<resourceElement *>(zosql::kGrammar), zosql::kGrammarCount,
-                                          const_cast<resourceElement *>(zosql::kKeywords),
-                                          zosql::kKeywordCount);
+                                          const_cast<resourceElement *>(zosql::kKeywords), zosql::kKeywordCount);
     if (!compact->isOK() || !plain->isOK())
         std::abort();
     std::string sql(reinterpret_cast<const char *>(data), size);

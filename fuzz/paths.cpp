@@ -18,7 +18,9 @@ using zofuzz::useCodePage;
 
 namespace {
 
-std::size_t length(const std::vector<unsigned char> &b) { return std::strlen(reinterpret_cast<const char *>(b.data())); }
+std::size_t length(const std::vector<unsigned char> &b) {
+    return std::strlen(reinterpret_cast<const char *>(b.data()));
+}
 
 // A name buffer of 256 bytes holding the text (at most 255 bytes of it).
 std::vector<unsigned char> nameBuffer(const uint8_t *data, size_t size) {

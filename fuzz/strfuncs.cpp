@@ -60,10 +60,10 @@ void fuzzComparison(const Bytes &a, const Bytes &b) {
     check(strCompareCi(a.data(), la, b.data(), lb) == expected);
     check(strEqualCi(a.data(), la, b.data(), lb) == (expected == 0 ? 1 : 0));
     check(strCompare(a.data(), la, b.data(), lb) == sign(std::memcmp(a.data(), b.data(), la < lb ? la : lb) != 0
-                                                           ? std::memcmp(a.data(), b.data(), la < lb ? la : lb)
-                                                           : static_cast<int>(la) - static_cast<int>(lb)));
-    bool terminatedAlike = a.find(kNul) == Bytes::npos && b.find(kNul) == Bytes::npos &&
-                           (a.empty() || !zo::plat::isLeadByte(a.back()));
+                                                             ? std::memcmp(a.data(), b.data(), la < lb ? la : lb)
+                                                             : static_cast<int>(la) - static_cast<int>(lb)));
+    bool terminatedAlike =
+        a.find(kNul) == Bytes::npos && b.find(kNul) == Bytes::npos && (a.empty() || !zo::plat::isLeadByte(a.back()));
     if (terminatedAlike) {
         check(strCompareCi(a.c_str(), b.c_str()) == expected);
         check(strEqualCi(a.c_str(), b.c_str()) == (expected == 0 ? 1 : 0));
@@ -72,8 +72,8 @@ void fuzzComparison(const Bytes &a, const Bytes &b) {
 
 void fuzzSearch(const Bytes &text, const Bytes &sub) {
     std::vector<bool> starts = boundaries(text);
-    const unsigned char *found = strFind(text.data(), static_cast<uint32_t>(text.size()), sub.data(),
-                                         static_cast<uint32_t>(sub.size()));
+    const unsigned char *found =
+        strFind(text.data(), static_cast<uint32_t>(text.size()), sub.data(), static_cast<uint32_t>(sub.size()));
     const unsigned char *expected = nullptr;
     if (!sub.empty())
         for (size_t i = 0; i + sub.size() <= text.size() && expected == nullptr; ++i)

@@ -17,9 +17,7 @@ namespace {
 
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 
-std::string str(const ZoSubString *s) {
-    return std::string(reinterpret_cast<const char *>(s->data()), s->length());
-}
+std::string str(const ZoSubString *s) { return std::string(reinterpret_cast<const char *>(s->data()), s->length()); }
 
 Attributes attributesOf(ZoValueParser &parser) {
     Attributes out;

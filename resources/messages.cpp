@@ -123,8 +123,7 @@ constexpr Table<Count, Bytes> parseTable(std::string_view source) {
         }
         e.length = used - e.offset;
     });
-    std::sort(table.entries.begin(), table.entries.end(),
-              [](const Entry &a, const Entry &b) { return a.id < b.id; });
+    std::sort(table.entries.begin(), table.entries.end(), [](const Entry &a, const Entry &b) { return a.id < b.id; });
     for (std::size_t i = 1; i < Count; ++i)
         if (table.entries[i].id == table.entries[i - 1].id)
             tableDuplicateNumber();
@@ -141,8 +140,8 @@ extern "C" __attribute__((visibility("default"))) int zoLoadString(unsigned id, 
     if (buffer == nullptr || size <= 0)
         return 0;
     const auto &entries = kTable.entries;
-    auto found = std::lower_bound(entries.begin(), entries.end(), id,
-                                  [](const Entry &e, unsigned key) { return e.id < key; });
+    auto found =
+        std::lower_bound(entries.begin(), entries.end(), id, [](const Entry &e, unsigned key) { return e.id < key; });
     uint32_t length = 0;
     if (found != entries.end() && found->id == id) {
         length = std::min<uint32_t>(found->length, static_cast<uint32_t>(size - 1));

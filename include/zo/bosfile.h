@@ -13,12 +13,12 @@
 #include <zo/zoobject.h>
 
 // Open modes of bosFileOpen.
-constexpr uint32_t BOS_CREATE = 0x01;          // create or truncate; read-write
-constexpr uint32_t BOS_READWRITE = 0x02;       // read-write (else read only)
-constexpr uint32_t BOS_SEARCHPATH = 0x10;      // on failure try each directory of PATH
-constexpr uint32_t BOS_EXCLUSIVE = 0x20;       // others may neither read nor write
-constexpr uint32_t BOS_TEMPNAME = 0x40;        // make a new temporary file; name receives it
-constexpr uint32_t BOS_TEMPOTHERDRIVE = 0x80;  // as BOS_TEMPNAME, on another fixed drive's root
+constexpr uint32_t BOS_CREATE = 0x01;         // create or truncate; read-write
+constexpr uint32_t BOS_READWRITE = 0x02;      // read-write (else read only)
+constexpr uint32_t BOS_SEARCHPATH = 0x10;     // on failure try each directory of PATH
+constexpr uint32_t BOS_EXCLUSIVE = 0x20;      // others may neither read nor write
+constexpr uint32_t BOS_TEMPNAME = 0x40;       // make a new temporary file; name receives it
+constexpr uint32_t BOS_TEMPOTHERDRIVE = 0x80; // as BOS_TEMPNAME, on another fixed drive's root
 
 // Attribute word of bosfattr.
 constexpr unsigned short BOS_ATTR_FILE = 0x1;

@@ -26,10 +26,10 @@ ZO_API unsigned short convert(unsigned char *out, unsigned short width, uint32_t
 // digits gives 0. On failure the output is left alone and error 2701 (out of range) or
 // 2702 (not a number) is added with the text as its parameter.
 
-ZO_API ZoStatus convert(const unsigned char *text, uint32_t *out); // 0 .. 4,294,967,295
-ZO_API ZoStatus convert(const unsigned char *text, int32_t *out);  // -2,147,483,648 .. 2,147,483,647
-ZO_API ZoStatus convert(const unsigned char *text, uint16_t *out); // 0 .. 65,535
-ZO_API ZoStatus convert(const unsigned char *text, int16_t *out);  // -32,768 .. 32,767
+ZO_API ZoStatus convert(const unsigned char *text, uint32_t *out);      // 0 .. 4,294,967,295
+ZO_API ZoStatus convert(const unsigned char *text, int32_t *out);       // -2,147,483,648 .. 2,147,483,647
+ZO_API ZoStatus convert(const unsigned char *text, uint16_t *out);      // 0 .. 65,535
+ZO_API ZoStatus convert(const unsigned char *text, int16_t *out);       // -32,768 .. 32,767
 ZO_API ZoStatus convert(const unsigned char *text, unsigned char *out); // 0 .. 255
 ZO_API ZoStatus convert(const unsigned char *text, char *out);          // -128 .. 127
 // Counted forms: the n bytes (up to a NUL among them) parsed as the unsigned forms above.

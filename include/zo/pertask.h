@@ -9,19 +9,32 @@
 enum PerTaskData : int {
     PerTaskSlot0 = 0,
     PerTaskDbLibInits = 1,
-    PerTaskSlot2, PerTaskSlot3,
+    PerTaskSlot2,
+    PerTaskSlot3,
     PerTaskBlockCache = 4,
-    PerTaskSlot5, PerTaskSlot6, PerTaskSlot7, PerTaskSlot8, PerTaskSlot9, PerTaskSlot10,
+    PerTaskSlot5,
+    PerTaskSlot6,
+    PerTaskSlot7,
+    PerTaskSlot8,
+    PerTaskSlot9,
+    PerTaskSlot10,
     PerTaskSemaphoreTable = 11,
     PerTaskThreadList = 12,
-    PerTaskSlot13, PerTaskSlot14, PerTaskSlot15, PerTaskSlot16,
+    PerTaskSlot13,
+    PerTaskSlot14,
+    PerTaskSlot15,
+    PerTaskSlot16,
     PerTaskSlotCount = 17
 };
 
 // Slots of a thread's record.
 enum PerThreadData : int {
     PerThreadErrorList = 0,
-    PerThreadSlot1, PerThreadSlot2, PerThreadSlot3, PerThreadSlot4, PerThreadSlot5,
+    PerThreadSlot1,
+    PerThreadSlot2,
+    PerThreadSlot3,
+    PerThreadSlot4,
+    PerThreadSlot5,
     PerThreadCharMode = 6,
     PerThreadSlotCount = 7
 };
@@ -51,9 +64,7 @@ ZO_API const unsigned char *mdsLeadByteLengthTable();
 ZO_API unsigned mdsCharLength(unsigned char b);
 
 // Notifications of the loader, as the platform's library entry point delivers them.
-enum ZoLoaderReason : unsigned {
-    ZoProcessDetach = 0, ZoProcessAttach = 1, ZoThreadAttach = 2, ZoThreadDetach = 3
-};
+enum ZoLoaderReason : unsigned { ZoProcessDetach = 0, ZoProcessAttach = 1, ZoThreadAttach = 2, ZoThreadDetach = 3 };
 // Handles a notification for the calling thread; returns 1 on success, 0 on failure.
 // The shared library's constructor and destructor and the thread-exit hook call it.
 ZO_API int mdsLibraryEntry(ZoLoaderReason reason);

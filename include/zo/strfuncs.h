@@ -83,15 +83,13 @@ ZO_API unsigned char *strFind(const unsigned char *text, unsigned char c, unsign
                               unsigned char q3);
 // First occurrence of sub that starts on a character boundary; null when subLen is 0 or
 // exceeds textLen.
-ZO_API unsigned char *strFind(const unsigned char *text, uint32_t textLen, const unsigned char *sub,
-                              uint32_t subLen);
+ZO_API unsigned char *strFind(const unsigned char *text, uint32_t textLen, const unsigned char *sub, uint32_t subLen);
 ZO_API unsigned char *strFind(const unsigned char *text, const unsigned char *sub);
 // Case-insensitive forms: the texts are upper-cased in copies and searched as above; null
 // when there is no match or the copies cannot be allocated.
 ZO_API unsigned char *strFindCi(const unsigned char *text, const unsigned char *sub);
 ZO_API unsigned char *strFindCi(const unsigned char *text, uint32_t textLen, const unsigned char *sub);
-ZO_API unsigned char *strFindCi(const unsigned char *text, uint32_t textLen, const unsigned char *sub,
-                                uint32_t subLen);
+ZO_API unsigned char *strFindCi(const unsigned char *text, uint32_t textLen, const unsigned char *sub, uint32_t subLen);
 
 // Character classes for strContains and strDoesNotContain.
 enum : unsigned short { StrLowerLetters = 1, StrUpperLetters = 2, StrDigits = 4 };

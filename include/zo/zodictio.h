@@ -36,7 +36,9 @@ public:
 
     // The datum of a record found by a lookup, 0 or null when none was found.
     static uint32_t intDataOf(const ZoAssociation *record) { return record != nullptr ? record->getIntData() : 0; }
-    static ZoObject *ptrDataOf(const ZoAssociation *record) { return record != nullptr ? record->getPtrData() : nullptr; }
+    static ZoObject *ptrDataOf(const ZoAssociation *record) {
+        return record != nullptr ? record->getPtrData() : nullptr;
+    }
 
     uint32_t keyHash() const { return keyHash_; }
 

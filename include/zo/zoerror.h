@@ -24,7 +24,7 @@ enum ErrSpecialError : int { ErrMemoryError = 1, ErrDummyError = 2 };
 // What a list holds (result of getErrorsMix).
 enum ErrorsMix : int {
     ErrorsMixEmpty = 0,
-    ErrorsMixBoth = 1,        // errors and warnings
+    ErrorsMixBoth = 1, // errors and warnings
     ErrorsMixErrorsOnly = 2,
     ErrorsMixWarningsOnly = 3
 };
@@ -185,5 +185,4 @@ public:
 };
 
 // Adds an error with the given number, native error, text and type to the current list.
-ZO_API ZoError &addDatabaseError(unsigned short number, int32_t nativeError, const unsigned char *text,
-                                 ErrorType type);
+ZO_API ZoError &addDatabaseError(unsigned short number, int32_t nativeError, const unsigned char *text, ErrorType type);

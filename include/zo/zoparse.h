@@ -102,8 +102,7 @@ public:
     // The transition that a lookahead takes after `skip` other matching transitions have been
     // tried: the (skip+1)-th matching listed transition, else the default transition when
     // exactly `skip` listed ones match; failure otherwise.
-    ZoStatus nextState(short type, const unsigned char *text, ZoStateTransition **out,
-                       short skip) const;
+    ZoStatus nextState(short type, const unsigned char *text, ZoStateTransition **out, short skip) const;
 
 private:
     ZoStateTransition *transitions_ = nullptr;
@@ -297,9 +296,9 @@ class ZO_API ZoBacktrackPosition : public ZoObject {
 public:
     ZoBacktrackPosition() = default;
     // Copies text; check tokenText when text was not null.
-    ZoBacktrackPosition(ZoToken *token, short charIndex, ZoScanner *literalScanner,
-                        ZoToken *literalToken, ZoParseStackNode *stack, ZoParseState *state,
-                        ZoReduction *reduction, short tokenType, unsigned char *text);
+    ZoBacktrackPosition(ZoToken *token, short charIndex, ZoScanner *literalScanner, ZoToken *literalToken,
+                        ZoParseStackNode *stack, ZoParseState *state, ZoReduction *reduction, short tokenType,
+                        unsigned char *text);
     // Deletes the copies and the older positions (without recursion).
     ~ZoBacktrackPosition() override;
     ZoBacktrackPosition(const ZoBacktrackPosition &) = delete;
@@ -332,8 +331,8 @@ public:
 
     // Replace the grammar and keyword list; success when the new grammar compiled.
     ZoStatus init(const void *grammar, const void *keywords);
-    ZoStatus init(resourceElement *grammar, unsigned short grammarCount,
-                  resourceElement *keywords, unsigned short keywordCount);
+    ZoStatus init(resourceElement *grammar, unsigned short grammarCount, resourceElement *keywords,
+                  unsigned short keywordCount);
     int isOK() const { return ok_; }
     ZoStatus changeGoal(const unsigned char *name);
     ZoGrammar *getGrammar() const { return grammar_; }

@@ -158,7 +158,8 @@ private:
     unsigned matches(ZoToken &token, const unsigned char *words, Compare how);
     unsigned matchesAny(ZoToken &token, const unsigned char *list, Compare how);
     unsigned findWithin(const unsigned char *words, Compare how);
-    template <class Item> ZoStatus splitList(ZoArray *list, unsigned char delimiter);
+    template <class Item>
+    ZoStatus splitList(ZoArray *list, unsigned char delimiter);
 
     const unsigned char *text_ = nullptr;
     uint32_t length_ = 0;

@@ -50,8 +50,7 @@ protected:
     template <class Match>
     uint32_t probe(uint32_t hash, Match matches) const {
         uint32_t slot = slotOfHash(hash);
-        for (void *element = table_.getAt(slot); element != nullptr && !matches(element);
-             element = table_.getAt(slot))
+        for (void *element = table_.getAt(slot); element != nullptr && !matches(element); element = table_.getAt(slot))
             slot = (slot == 0 ? tableSize_ : slot) - 1;
         return slot;
     }

@@ -5,4 +5,4 @@
 // `(void)call(); // why`.
 #pragma once
 
-enum [[nodiscard]] ZoStatus : int { ZoSuccess = 0, ZoFailure = 1 };
+enum [[nodiscard]] ZoStatus : int{ZoSuccess = 0, ZoFailure = 1};

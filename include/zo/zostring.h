@@ -25,7 +25,6 @@ public:
     // ZoSubString; a null one orders first.
     short compare(const ZoObject *other) const override;
 
-
     unsigned char *data() const { return data_; }
     uint32_t length() const { return length_; }
     uint32_t secondLength() const { return length2_; }
@@ -132,7 +131,6 @@ public:
     ZoStatus replaceSubString(const unsigned char *pattern, const unsigned char *with);
     // Replaces the bytes that part views inside this string.
     ZoStatus replaceSubString(const ZoSubString *part, const unsigned char *with, uint32_t withLen);
-
 
     // Replaces the contents by their quoted form: the quote, the text with each quote byte
     // doubled (double-byte characters copied whole), the quote, a NUL.

@@ -56,7 +56,9 @@ private:
         depth_ = 0;
         iteratorFlags_ &= ~Positioned;
     }
-    void setPositioned(bool on) { iteratorFlags_ = on ? (iteratorFlags_ | Positioned) : (iteratorFlags_ & ~Positioned); }
+    void setPositioned(bool on) {
+        iteratorFlags_ = on ? (iteratorFlags_ | Positioned) : (iteratorFlags_ & ~Positioned);
+    }
     uint32_t topNode() const { return pathNodes_[depth_ - 1]; }
     uint32_t topIndex() const { return pathIndexes_[depth_ - 1]; }
     void setTopIndex(uint32_t index) { pathIndexes_[depth_ - 1] = index; }
@@ -159,9 +161,7 @@ protected:
     uint32_t &childAt(ZoTreeNode *node, uint32_t index) const {
         return *reinterpret_cast<uint32_t *>(reinterpret_cast<unsigned char *>(node) + 8 + index * triadSize_);
     }
-    bool isMarked(const unsigned char *triad) const {
-        return markSize_ != 0 && triad[keyLength_ + dataLength_] != 0;
-    }
+    bool isMarked(const unsigned char *triad) const { return markSize_ != 0 && triad[keyLength_ + dataLength_] != 0; }
     short compareKey(const void *searchKey, const void *nodeKey) const;
     // A tree without data takes a null datum.
     void copyDatum(void *to, const void *datum) const {

@@ -127,8 +127,9 @@ ZoAssociation *ZoDictionary::findRecord(const ZoSubString *key) const {
 }
 
 ZoAssociation *ZoDictionary::findRecord(uint32_t key) const {
-    return static_cast<ZoAssociation *>(
-        lookup(key, [key](const void *held) { return asRecord(held)->keyHash() == key && asRecord(held)->matchesIntKey(key) != 0; }));
+    return static_cast<ZoAssociation *>(lookup(key, [key](const void *held) {
+        return asRecord(held)->keyHash() == key && asRecord(held)->matchesIntKey(key) != 0;
+    }));
 }
 
 void ZoDictionary::destroyRecords(bool withKeyAndData) {

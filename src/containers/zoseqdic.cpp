@@ -16,7 +16,9 @@ ZoStatus ZoSeqDictionary::addAssoc(uint32_t key, uint32_t datum) { return append
 
 ZoStatus ZoSeqDictionary::addAssoc(uint32_t key, ZoObject *datum) { return appendRecord(new ZoIntPtrKey(key, datum)); }
 
-ZoStatus ZoSeqDictionary::addAssoc(ZoSubString *key, ZoObject *datum) { return appendRecord(new ZoSubPtrKey(key, datum)); }
+ZoStatus ZoSeqDictionary::addAssoc(ZoSubString *key, ZoObject *datum) {
+    return appendRecord(new ZoSubPtrKey(key, datum));
+}
 
 namespace {
 // Index of the first record that matches, from index 0; the count when none does.
@@ -35,7 +37,8 @@ uint32_t ZoSeqDictionary::getIndexForKey(uint32_t key) const {
 
 uint32_t ZoSeqDictionary::getIndexForKey(const ZoSubString &key) const {
     if (noCase_ != 0)
-        return firstMatch(*this, [&key](const ZoAssociation *record) { return record->matchesSubKeyNoCase(&key) != 0; });
+        return firstMatch(*this,
+                          [&key](const ZoAssociation *record) { return record->matchesSubKeyNoCase(&key) != 0; });
     return firstMatch(*this, [&key](const ZoAssociation *record) { return record->matchesSubKey(&key) != 0; });
 }
 

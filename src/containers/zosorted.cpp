@@ -39,11 +39,13 @@ uint32_t lastOfEqualRun(uint32_t count, Sign sign, uint32_t index) {
 ZoSortedArray::~ZoSortedArray() = default;
 
 unsigned ZoSortedArray::findIndexOf(const ZoObject *probe, uint32_t &index) const {
-    return binarySearch(getCount(), [&](uint32_t i) { return int{probe->compare(getAt(i))}; }, index);
+    return binarySearch(
+        getCount(), [&](uint32_t i) { return int{probe->compare(getAt(i))}; }, index);
 }
 
 uint32_t ZoSortedArray::findIndexOfLastKey(const ZoObject *probe, uint32_t index) const {
-    return lastOfEqualRun(getCount(), [&](uint32_t i) { return int{probe->compare(getAt(i))}; }, index);
+    return lastOfEqualRun(
+        getCount(), [&](uint32_t i) { return int{probe->compare(getAt(i))}; }, index);
 }
 
 ZoStatus ZoSortedArray::add(ZoObject *element) {
@@ -82,11 +84,13 @@ int orderOf(uint32_t a, uint32_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
 } // namespace
 
 unsigned ZoSortedArrayU32::findIndexOf(uint32_t value, uint32_t &index) const {
-    return binarySearch(getCount(), [&](uint32_t i) { return orderOf(value, getAt(i)); }, index);
+    return binarySearch(
+        getCount(), [&](uint32_t i) { return orderOf(value, getAt(i)); }, index);
 }
 
 uint32_t ZoSortedArrayU32::findIndexOfLastKey(uint32_t value, uint32_t index) const {
-    return lastOfEqualRun(getCount(), [&](uint32_t i) { return orderOf(value, getAt(i)); }, index);
+    return lastOfEqualRun(
+        getCount(), [&](uint32_t i) { return orderOf(value, getAt(i)); }, index);
 }
 
 ZoStatus ZoSortedArrayU32::add(uint32_t value) {

@@ -149,7 +149,8 @@ ZoStatus ZoTmpFile::hugeTransfer(uint32_t offset, unsigned char *bytes, uint32_t
     ZoLockGuard guard(lock_);
     for (uint32_t done = 0; done < length;) {
         uint32_t step = length - done < HugeStep ? length - done : HugeStep;
-        ZoStatus status = toStore ? tmpWrite(offset + done, bytes + done, step) : tmpRead(offset + done, bytes + done, step);
+        ZoStatus status =
+            toStore ? tmpWrite(offset + done, bytes + done, step) : tmpRead(offset + done, bytes + done, step);
         if (status != ZoSuccess)
             return ZoFailure;
         done += step;
@@ -331,8 +332,7 @@ ZoStatus ZoTmpFile::openFile() {
 }
 
 ZoStatus ZoTmpFile::writePage(uint32_t page, const unsigned char *frame) {
-    if (openFile() != ZoSuccess ||
-        bosFileWriteAt(fileHandle_, page << PageShift, frame, PageSize) != ZoSuccess)
+    if (openFile() != ZoSuccess || bosFileWriteAt(fileHandle_, page << PageShift, frame, PageSize) != ZoSuccess)
         return ZoFailure;
     if (page > highestPage_)
         highestPage_ = static_cast<uint16_t>(page);
@@ -347,8 +347,7 @@ ZoStatus ZoTmpFile::readPage(uint32_t page, unsigned char *frame) {
     if (fileName_ == nullptr || page >= pagesInFile_)
         return ZoSuccess;
     uint32_t got = 0;
-    if (openFile() != ZoSuccess ||
-        bosFileReadAt(fileHandle_, page << PageShift, frame, PageSize, &got) != ZoSuccess)
+    if (openFile() != ZoSuccess || bosFileReadAt(fileHandle_, page << PageShift, frame, PageSize, &got) != ZoSuccess)
         return ZoFailure;
     return ZoSuccess;
 }

@@ -42,8 +42,8 @@ ZoStatus ZoTreeIterator::initialize(ZoTree *tree) {
 ZoTree::ZoTree(uint16_t keyLength, uint16_t dataLength, CompareKeys compareKeys, unsigned int deletable,
                unsigned int duplicates, unsigned int noLock)
     : keyLength_(keyLength), dataLength_(dataLength), compareKeys_(compareKeys),
-      treeFlags_((deletable != 0 ? uint32_t{Deletable} : 0u) | (duplicates != 0 ? uint32_t{Duplicates} : 0u)), order_(0), triadSize_(0),
-      nodeSize_(0), markSize_(deletable != 0 ? 1 : 0), store_(32768, noLock) {
+      treeFlags_((deletable != 0 ? uint32_t{Deletable} : 0u) | (duplicates != 0 ? uint32_t{Duplicates} : 0u)),
+      order_(0), triadSize_(0), nodeSize_(0), markSize_(deletable != 0 ? 1 : 0), store_(32768, noLock) {
     uint32_t triad = triadSizeFor(keyLength, dataLength, deletable != 0);
     // A triad too large for two keys a node leaves order 0: the tree then refuses adds.
     if (triad <= MaxTriadSize) {
@@ -261,8 +261,8 @@ ZoStatus ZoTree::doDecKeys(uint32_t, uint32_t) { return ZoSuccess; }
 // stops at a node holding the key (unless toLeaf). With duplicates it always ends in a
 // leaf, in the gap before the first equal key; unless toLeaf it then steps onto the first
 // live entry and keeps that position when its key is equal.
-ZoStatus ZoTree::treeSearch(const void *key, uint32_t &node, uint16_t &index, unsigned int &found,
-                            ZoTreeIterator *it, unsigned int toLeaf) {
+ZoStatus ZoTree::treeSearch(const void *key, uint32_t &node, uint16_t &index, unsigned int &found, ZoTreeIterator *it,
+                            unsigned int toLeaf) {
     it->clear();
     found = 0;
     node = 0;

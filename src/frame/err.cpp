@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kResourceBufferSize = 512; // what the string table is read into
+constexpr int kResourceBufferSize = 512;  // what the string table is read into
 constexpr uint32_t kMessageTextMax = 255; // what a message keeps of it
 
 ZoError &dummyOf(ZoErrorList *list) { return list != nullptr ? list->getDummyError() : zoStaticError(ErrDummyError); }

@@ -22,7 +22,8 @@ ZoError &currentDummyError() {
 // ---- ZoError
 
 ZoError::ZoError(uint16_t number, const unsigned char *text, ErrorType type, uint16_t auxCode, int32_t nativeError)
-    : nativeError_(nativeError), number_(number), auxCode_(auxCode), flags_(type == ErrorTypeWarning ? uint32_t{Warning} : 0u) {
+    : nativeError_(nativeError), number_(number), auxCode_(auxCode),
+      flags_(type == ErrorTypeWarning ? uint32_t{Warning} : 0u) {
     // A failed copy marks the text failed; allocError checks that and drops the error.
     (void)text_.initialize(text != nullptr ? text : kEmptyText);
 }
@@ -61,9 +62,7 @@ ZoStatus ZoError::appendText(const unsigned char *text) {
 
 ZoError &ZoError::filled(ZoStatus status) { return status == ZoSuccess ? *this : currentDummyError(); }
 
-ZoError &ZoError::operator<<(const unsigned char *text) {
-    return isStatic() ? *this : filled(text_.setParam(text));
-}
+ZoError &ZoError::operator<<(const unsigned char *text) { return isStatic() ? *this : filled(text_.setParam(text)); }
 
 ZoError &ZoError::operator<<(uint32_t value) { return isStatic() ? *this : filled(text_.setParam(value)); }
 

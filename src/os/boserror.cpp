@@ -9,20 +9,13 @@
 
 ZoMessage bosFileErrorNumber(int fileError) {
     switch (fileError) {
-    case zo::plat::FileNoSuchFile:
-        return ZoMessage::NoSuchFile;
-    case zo::plat::FileBadDescriptor:
-        return ZoMessage::BadFileHandle;
-    case zo::plat::FileNoMemory:
-        return ZoMessage::FileNoMemory;
-    case zo::plat::FileAccessDenied:
-        return ZoMessage::AccessDenied;
-    case zo::plat::FileTooManyOpen:
-        return ZoMessage::TooManyOpen;
-    case zo::plat::FileLockViolation:
-        return ZoMessage::LockViolation;
-    default:
-        return ZoMessage::FileGeneral;
+    case zo::plat::FileNoSuchFile: return ZoMessage::NoSuchFile;
+    case zo::plat::FileBadDescriptor: return ZoMessage::BadFileHandle;
+    case zo::plat::FileNoMemory: return ZoMessage::FileNoMemory;
+    case zo::plat::FileAccessDenied: return ZoMessage::AccessDenied;
+    case zo::plat::FileTooManyOpen: return ZoMessage::TooManyOpen;
+    case zo::plat::FileLockViolation: return ZoMessage::LockViolation;
+    default: return ZoMessage::FileGeneral;
     }
 }
 

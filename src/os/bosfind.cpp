@@ -27,8 +27,8 @@ bool matches(const unsigned char *name, const unsigned char *pattern, const unsi
             continue;
         }
         bool same = *pattern == '?' ? true
-                    : step == 1    ? foldAscii(*pattern) == foldAscii(*name)
-                                   : std::memcmp(pattern, name, step) == 0 && pattern[0] != '\0';
+                    : step == 1     ? foldAscii(*pattern) == foldAscii(*name)
+                                    : std::memcmp(pattern, name, step) == 0 && pattern[0] != '\0';
         if (*pattern != '\0' && same) {
             pattern += *pattern == '?' ? 1 : step;
             name += step;
@@ -50,7 +50,8 @@ bool matchesPattern(const unsigned char *name, const unsigned char *pattern, con
     if (matches(name, pattern, length))
         return true;
     std::size_t n = std::strlen(reinterpret_cast<const char *>(pattern));
-    if (n < 2 || pattern[n - 2] != '.' || pattern[n - 1] != '*' || std::strchr(reinterpret_cast<const char *>(name), '.'))
+    if (n < 2 || pattern[n - 2] != '.' || pattern[n - 1] != '*' ||
+        std::strchr(reinterpret_cast<const char *>(name), '.'))
         return false;
     unsigned char shorter[kBosNameSize];
     std::memcpy(shorter, pattern, n - 2);

@@ -42,7 +42,8 @@ ZoStatus bosrname(const unsigned char *oldName, const unsigned char *newName) {
         return ZoFailure;
     char hostFrom[plat::kHostPathMax];
     char hostTo[plat::kHostPathMax];
-    if (!bosHostPath(from, hostFrom) || !bosHostPath(to, hostTo) || plat::fileRename(hostFrom, hostTo) != plat::FileOk) {
+    if (!bosHostPath(from, hostFrom) || !bosHostPath(to, hostTo) ||
+        plat::fileRename(hostFrom, hostTo) != plat::FileOk) {
         bosReport(ZoMessage::FileRename, oldName, newName);
         return ZoFailure;
     }

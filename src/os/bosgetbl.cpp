@@ -11,10 +11,10 @@ constexpr unsigned char kEndOfFile = 0x1A;
 // Bytes the line reader must look at one by one: the terminator, the end-of-file mark,
 // the newline and the two quotes.
 constexpr bool kSpecial[256] = {
-    true, false, false, false, false, false, false, false, false, false, true,  // 0x00-0x0A
-    false, false, false, false, false, false, false, false, false, false, false,  // 0x0B-0x15
-    false, false, false, false, true, false, false, false, false, false, false,  // 0x16-0x20
-    false, true, false, false, false, false, true,                               // 0x21-0x27
+    true,  false, false, false, false, false, false, false, false, false, true,  // 0x00-0x0A
+    false, false, false, false, false, false, false, false, false, false, false, // 0x0B-0x15
+    false, false, false, false, true,  false, false, false, false, false, false, // 0x16-0x20
+    false, true,  false, false, false, false, true,                              // 0x21-0x27
 };
 
 // Quote state of a line: an outer quote, and inside it an inner quote of the other kind.

@@ -33,7 +33,8 @@ unsigned char *findChar(unsigned char *p, unsigned char c, const unsigned char *
 }
 
 // The last occurrence of byte c as a whole character before end, or null.
-unsigned char *findLastChar(unsigned char *text, const unsigned char *end, unsigned char c, const unsigned char *length) {
+unsigned char *findLastChar(unsigned char *text, const unsigned char *end, unsigned char c,
+                            const unsigned char *length) {
     unsigned char *found = nullptr;
     for (unsigned char *p = text; p < end && *p != '\0'; p += bosCharSize(p, length))
         if (*p == c)

@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr uint32_t kNameSize = 256;           // module names are at most 255 bytes
-constexpr char kResourceSuffix[] = "R.DLL";   // replaces the extension
+constexpr uint32_t kNameSize = 256;         // module names are at most 255 bytes
+constexpr char kResourceSuffix[] = "R.DLL"; // replaces the extension
 
 // Bytes of the character at p: the thread's stepping rule, never past a NUL.
 unsigned charLength(const unsigned char *p, const unsigned char *lengths) {
@@ -138,4 +138,3 @@ void mdsPerTaskTerm(void) {
     ZoLockGuard guard(perTaskInitLock());
     (void)bosFreeResourceDLL(&task.resourceLibrary, &task.resourceUseCount); // always succeeds
 }
-

@@ -69,8 +69,8 @@ short builtinType(const unsigned char *name) {
 
 bool isReference(const ZoBNFElement *item) {
     const unsigned char *text = item->getTokenStringPtr();
-    return item->getBracket() == bracketNone && item->getTokenType() == lexWord &&
-           text != nullptr && !item->getLiteral() && isLower(text[0]);
+    return item->getBracket() == bracketNone && item->getTokenType() == lexWord && text != nullptr &&
+           !item->getLiteral() && isLower(text[0]);
 }
 
 // Appends item after last in a sequence (or starts it).
@@ -94,8 +94,7 @@ public:
 
     ZoStatus read(ZoProduction *production) {
         const unsigned char *name = nullptr;
-        if (readName(&name) != ZoSuccess || builtinType(name) != 0 ||
-            production->setName(name) != ZoSuccess)
+        if (readName(&name) != ZoSuccess || builtinType(name) != 0 || production->setName(name) != ZoSuccess)
             return ZoFailure;
         for (short expected : {typeColon, typeColon, typeEquals})
             if (next() != ZoSuccess || type_ != expected)
@@ -170,8 +169,7 @@ private:
             if (next() != ZoSuccess)
                 return ZoFailure;
             lexer_->putBack();
-            if (type_ == lexEnd || type_ == typeBar || type_ == typeCloseBrace ||
-                type_ == typeCloseBracket)
+            if (type_ == lexEnd || type_ == typeBar || type_ == typeCloseBrace || type_ == typeCloseBracket)
                 return ZoSuccess;
         }
     }
@@ -190,8 +188,7 @@ private:
         ZoBNFElement *contents = nullptr;
         ZoStatus status = readAlternatives(&contents, depth + 1);
         (void)item->setContains(contents);
-        if (status != ZoSuccess || next() != ZoSuccess ||
-            type_ != (group ? typeCloseBrace : typeCloseBracket))
+        if (status != ZoSuccess || next() != ZoSuccess || type_ != (group ? typeCloseBrace : typeCloseBracket))
             return ZoFailure;
         if (!group)
             return ZoSuccess;
@@ -302,9 +299,7 @@ ZoStatus forEachItem(ZoBNFElement *first, Visit visit) {
 // ---- ZoGrammar ------------------------------------------------------------------------------
 
 // A grammar that does not compile has no goal, which its users check.
-ZoGrammar::ZoGrammar(const void *packed, ZoKeywordList *keywords) : keywords_(keywords) {
-    (void)compile(packed);
-}
+ZoGrammar::ZoGrammar(const void *packed, ZoKeywordList *keywords) : keywords_(keywords) { (void)compile(packed); }
 
 ZoGrammar::ZoGrammar(resourceElement *productions, unsigned short count, ZoKeywordList *keywords)
     : keywords_(keywords) {
@@ -344,8 +339,7 @@ ZoStatus ZoGrammar::compile(const void *packed) {
         if (p->getNextProduction(&p) != ZoSuccess)
             break;
     }
-    const unsigned char *goalName =
-        goalName_ != nullptr ? goalName_ : reinterpret_cast<const unsigned char *>("goal");
+    const unsigned char *goalName = goalName_ != nullptr ? goalName_ : reinterpret_cast<const unsigned char *>("goal");
     if (changeGoal(goalName) != ZoSuccess)
         return ZoFailure;
     ok_ = 1;

@@ -76,10 +76,22 @@ ZoBNFElement::~ZoBNFElement() {
     ramFree(string_);
 }
 
-ZoStatus ZoBNFElement::setTokenType(short type) { type_ = type; return ZoSuccess; }
-ZoStatus ZoBNFElement::setLiteral(int literal) { literal_ = literal; return ZoSuccess; }
-ZoStatus ZoBNFElement::setBracket(BracketType bracket) { bracket_ = bracket; return ZoSuccess; }
-ZoStatus ZoBNFElement::setClosure(ClosureType closure) { closure_ = closure; return ZoSuccess; }
+ZoStatus ZoBNFElement::setTokenType(short type) {
+    type_ = type;
+    return ZoSuccess;
+}
+ZoStatus ZoBNFElement::setLiteral(int literal) {
+    literal_ = literal;
+    return ZoSuccess;
+}
+ZoStatus ZoBNFElement::setBracket(BracketType bracket) {
+    bracket_ = bracket;
+    return ZoSuccess;
+}
+ZoStatus ZoBNFElement::setClosure(ClosureType closure) {
+    closure_ = closure;
+    return ZoSuccess;
+}
 
 ZoStatus ZoBNFElement::getTokenString(unsigned char *buffer, uint32_t size) const {
     if (string_ == nullptr || size == 0)
@@ -93,13 +105,11 @@ ZoStatus ZoBNFElement::getTokenString(unsigned char *buffer, uint32_t size) cons
 
 ZoStatus ZoBNFElement::setTokenString(const unsigned char *text) { return zo::parse::replaceText(string_, text); }
 
-#define ZO_LINK_ACCESSORS(Name, Type, member)                                                  \
-    ZoStatus ZoBNFElement::get##Name(Type **out) const {                                       \
-        return zo::parse::storeLink(member, out);                                              \
-    }                                                                                          \
-    ZoStatus ZoBNFElement::set##Name(Type *value) {                                             \
-        member = value;                                                                        \
-        return ZoSuccess;                                                                      \
+#define ZO_LINK_ACCESSORS(Name, Type, member)                                                                          \
+    ZoStatus ZoBNFElement::get##Name(Type **out) const { return zo::parse::storeLink(member, out); }                   \
+    ZoStatus ZoBNFElement::set##Name(Type *value) {                                                                    \
+        member = value;                                                                                                \
+        return ZoSuccess;                                                                                              \
     }
 
 ZO_LINK_ACCESSORS(PrevAlternation, ZoBNFElement, prevAlt_)
@@ -132,10 +142,22 @@ ZoStatus ZoProduction::getName(const unsigned char **out) const {
 
 ZoStatus ZoProduction::setName(const unsigned char *name) { return zo::parse::replaceText(name_, name); }
 
-ZoStatus ZoProduction::setNumber(short number) { number_ = number; return ZoSuccess; }
-ZoStatus ZoProduction::setCompiledProduction(ZoBNFElement *first) { compiled_ = first; return ZoSuccess; }
-ZoStatus ZoProduction::setFirstList(ZoTokenNode *list) { firstList_ = list; return ZoSuccess; }
-ZoStatus ZoProduction::setNextProduction(ZoProduction *next) { next_ = next; return ZoSuccess; }
+ZoStatus ZoProduction::setNumber(short number) {
+    number_ = number;
+    return ZoSuccess;
+}
+ZoStatus ZoProduction::setCompiledProduction(ZoBNFElement *first) {
+    compiled_ = first;
+    return ZoSuccess;
+}
+ZoStatus ZoProduction::setFirstList(ZoTokenNode *list) {
+    firstList_ = list;
+    return ZoSuccess;
+}
+ZoStatus ZoProduction::setNextProduction(ZoProduction *next) {
+    next_ = next;
+    return ZoSuccess;
+}
 
 ZoStatus ZoProduction::getCompiledProduction(ZoBNFElement **out) const { return zo::parse::storeLink(compiled_, out); }
 
@@ -241,8 +263,7 @@ private:
         (void)item->getContains(&contents); // stays null for empty brackets
         if (addAlternatives(list, contents) != ZoSuccess)
             return ZoFailure;
-        bool skippable =
-            item->getBracket() == bracketOptional || item->getClosure() == closureZeroOrMore;
+        bool skippable = item->getBracket() == bracketOptional || item->getClosure() == closureZeroOrMore;
         if (skippable && item->getNextSequential(&follower) == ZoSuccess)
             return addItem(list, follower);
         return ZoSuccess;
@@ -251,7 +272,4 @@ private:
 
 } // namespace
 
-ZoStatus zo::parse::computeFirstLists(ZoProduction *productions) {
-    return FirstLists::computeAll(productions);
-}
-
+ZoStatus zo::parse::computeFirstLists(ZoProduction *productions) { return FirstLists::computeAll(productions); }

@@ -8,9 +8,7 @@
 
 namespace {
 
-const char *asText(const unsigned char *text) {
-    return reinterpret_cast<const char *>(text);
-}
+const char *asText(const unsigned char *text) { return reinterpret_cast<const char *>(text); }
 
 // The punctuation characters in the order of their types, from lexFirstPunctuation up.
 constexpr char kPunctuation[] = "~`!@#$%^&*()-_+=|\\{[}]:;\"'<,>.?/";
@@ -27,9 +25,7 @@ constexpr PunctuationTypes kPunctuationTypes;
 
 } // namespace
 
-uint16_t zoLexerCharType(unsigned char c) {
-    return kPunctuationTypes.of[c];
-}
+uint16_t zoLexerCharType(unsigned char c) { return kPunctuationTypes.of[c]; }
 
 unsigned char *zoPackResourceElements(const resourceElement *records, unsigned short count) {
     // The block's size is a 16-bit quantity: refuse a block that would not fit in it.
@@ -87,9 +83,7 @@ ZoKeywordList::ZoKeywordList(const void *packed) {
     std::memcpy(keywords_, packed, size);
 }
 
-ZoKeywordList::~ZoKeywordList() {
-    ramFree(keywords_);
-}
+ZoKeywordList::~ZoKeywordList() { ramFree(keywords_); }
 
 unsigned ZoKeywordList::findKeyword(const unsigned char *word, uint16_t *type) const {
     if (keywords_ == nullptr)

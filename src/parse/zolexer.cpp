@@ -9,9 +9,7 @@
 namespace {
 
 // The tokenOther characters that have a lexer type; every other one has none.
-bool isTypedOther(unsigned char c) {
-    return c == '[' || c == '\\' || c == ']' || c == '^' || c == '_' || c == '~';
-}
+bool isTypedOther(unsigned char c) { return c == '[' || c == '\\' || c == ']' || c == '^' || c == '_' || c == '~'; }
 
 // Scanner kinds are below the first printable character; operator codes are not.
 constexpr int32_t kFirstOperatorCode = 0x20;
@@ -140,8 +138,7 @@ ZoStatus ZoLexer::classify(uint16_t *type, const unsigned char **text) {
     case tokenEnd:
     case tokenLiteral:
     case tokenUnterminated:
-    case tokenNumber:
-        return deliver(static_cast<uint16_t>(kind), token_.data(), token_.length(), type, text);
+    case tokenNumber: return deliver(static_cast<uint16_t>(kind), token_.data(), token_.length(), type, text);
     case tokenWord: {
         if (deliver(lexWord, token_.data(), token_.length(), type, text) != ZoSuccess)
             return ZoFailure;
@@ -154,8 +151,7 @@ ZoStatus ZoLexer::classify(uint16_t *type, const unsigned char **text) {
         if (!isTypedOther(token_.data()[0]))
             return ZoFailure;
         return deliver(zoLexerCharType(token_.data()[0]), token_.data(), 1, type, text);
-    case tokenOuterJoin:
-        return deliverChar(type, text);
+    case tokenOuterJoin: return deliverChar(type, text);
     default:
         if (kind < kFirstOperatorCode)
             return ZoFailure; // plain runs, names, delimited items and comments have no type
@@ -167,9 +163,7 @@ ZoStatus ZoLexer::classify(uint16_t *type, const unsigned char **text) {
 
 // Characters a token delivers one at a time: every character of an operator; of a split
 // literal, its two quotes (so that the index of a long literal fits in 16 bits).
-uint32_t ZoLexer::charCount() const {
-    return token_.kind() == tokenLiteral ? 2 : token_.length();
-}
+uint32_t ZoLexer::charCount() const { return token_.kind() == tokenLiteral ? 2 : token_.length(); }
 
 // Delivers the character at the character index of a multi-character token, and counts it.
 // The second character of a literal token is the closing quote of a split literal,

@@ -60,12 +60,11 @@ ZoParseStackNode::~ZoParseStackNode() {
     zo::parse::deleteChain(chain, [](ZoParseStackNode *n) -> ZoParseStackNode *& { return n->next; });
 }
 
-ZoBacktrackPosition::ZoBacktrackPosition(ZoToken *tokenCopy, short index, ZoScanner *scanner,
-                                         ZoToken *literal, ZoParseStackNode *node,
-                                         ZoParseState *choiceState, ZoReduction *accumulator,
+ZoBacktrackPosition::ZoBacktrackPosition(ZoToken *tokenCopy, short index, ZoScanner *scanner, ZoToken *literal,
+                                         ZoParseStackNode *node, ZoParseState *choiceState, ZoReduction *accumulator,
                                          short type, unsigned char *text)
-    : token(tokenCopy), charIndex(index), literalScanner(scanner), literalToken(literal),
-      stack(node), state(choiceState), reduction(accumulator), tokenType(type),
+    : token(tokenCopy), charIndex(index), literalScanner(scanner), literalToken(literal), stack(node),
+      state(choiceState), reduction(accumulator), tokenType(type),
       tokenText(text != nullptr ? ramAllocStr(text) : nullptr) {}
 
 ZoBacktrackPosition::~ZoBacktrackPosition() {
@@ -164,12 +163,9 @@ ZoStatus ZoParseRun::setUp(const unsigned char *text) {
     if (top_ == nullptr || lexer_ == nullptr || !lexer_->isValid())
         return ZoFailure;
     if (parser_->quoteCharsSet_)
-        lexer_->setQuoteChars(parser_->quoteChars_[0], parser_->quoteChars_[1],
-                              parser_->quoteChars_[2]);
-    if ((parser_->validFirst_ != nullptr || parser_->validMiddle_ != nullptr ||
-         parser_->validBoth_ != nullptr) &&
-        lexer_->setExtraChars(parser_->validFirst_, parser_->validMiddle_, parser_->validBoth_) !=
-            ZoSuccess)
+        lexer_->setQuoteChars(parser_->quoteChars_[0], parser_->quoteChars_[1], parser_->quoteChars_[2]);
+    if ((parser_->validFirst_ != nullptr || parser_->validMiddle_ != nullptr || parser_->validBoth_ != nullptr) &&
+        lexer_->setExtraChars(parser_->validFirst_, parser_->validMiddle_, parser_->validBoth_) != ZoSuccess)
         return ZoFailure;
     // Between two consuming or reducing steps a path can visit each state at most once; more
     // steps than that mean a loop that consumes nothing, which is treated as a dead end.
@@ -232,8 +228,8 @@ ZoStatus ZoParseRun::savePosition() {
     short charIndex = 0;
     if (lexer_->savePosition(&token, &charIndex, &literalScanner, &literalToken) != ZoSuccess)
         return ZoFailure;
-    auto *p = new ZoBacktrackPosition(token, charIndex, literalScanner, literalToken, top_,
-                                      state_, first_, type_, const_cast<unsigned char *>(text_));
+    auto *p = new ZoBacktrackPosition(token, charIndex, literalScanner, literalToken, top_, state_, first_, type_,
+                                      const_cast<unsigned char *>(text_));
     if (p == nullptr) {
         delete token;
         delete literalScanner;
@@ -279,8 +275,7 @@ void ZoParseRun::popTo(ZoParseStackNode *node) {
 }
 
 ZoStatus ZoParseRun::restore(ZoBacktrackPosition *p) {
-    if (lexer_->restorePosition(p->token, p->charIndex, p->literalScanner, p->literalToken) !=
-        ZoSuccess)
+    if (lexer_->restorePosition(p->token, p->charIndex, p->literalScanner, p->literalToken) != ZoSuccess)
         return ZoFailure;
     popTo(p->stack);
     first_ = p->reduction;
@@ -436,12 +431,8 @@ ZoParseRun::Step ZoParseRun::perform(ZoStateTransition *t, ZoReduction **result)
         state_ = t->getNextParseState();
         return Step::next;
     }
-    case actionGoto:
-        state_ = t->getNextParseState();
-        return Step::next;
-    case actionReduce:
-        idleSteps_ = 0;
-        return reduce();
+    case actionGoto: state_ = t->getNextParseState(); return Step::next;
+    case actionReduce: idleSteps_ = 0; return reduce();
     case actionAccept:
         *result = value_;
         value_ = nullptr;
@@ -484,8 +475,8 @@ ZoStatus ZoParseRun::run(const unsigned char *text, ZoReduction **result) {
 // A constructor cannot report: a parser whose init failed has no grammar, and parse fails.
 ZoParser::ZoParser(const void *grammar, const void *keywords) { (void)init(grammar, keywords); }
 
-ZoParser::ZoParser(resourceElement *grammar, unsigned short grammarCount,
-                   resourceElement *keywords, unsigned short keywordCount) {
+ZoParser::ZoParser(resourceElement *grammar, unsigned short grammarCount, resourceElement *keywords,
+                   unsigned short keywordCount) {
     (void)init(grammar, grammarCount, keywords, keywordCount);
 }
 
@@ -524,8 +515,8 @@ ZoStatus ZoParser::init(const void *grammar, const void *keywords) {
     return finishInit(list);
 }
 
-ZoStatus ZoParser::init(resourceElement *grammar, unsigned short grammarCount,
-                        resourceElement *keywords, unsigned short keywordCount) {
+ZoStatus ZoParser::init(resourceElement *grammar, unsigned short grammarCount, resourceElement *keywords,
+                        unsigned short keywordCount) {
     release();
     unsigned char *packed = zoPackResourceElements(keywords, keywordCount);
     ZoKeywordList *list = packed != nullptr ? new ZoKeywordList(packed) : nullptr;
@@ -539,8 +530,7 @@ ZoStatus ZoParser::changeGoal(const unsigned char *name) {
     return grammar_ != nullptr ? grammar_->changeGoal(name) : ZoFailure;
 }
 
-void ZoParser::setLiteralQuoteChars(unsigned short first, unsigned short second,
-                                    unsigned short third) {
+void ZoParser::setLiteralQuoteChars(unsigned short first, unsigned short second, unsigned short third) {
     quoteChars_[0] = first;
     quoteChars_[1] = second;
     quoteChars_[2] = third;
@@ -548,7 +538,9 @@ void ZoParser::setLiteralQuoteChars(unsigned short first, unsigned short second,
 }
 
 ZoStatus ZoParser::setValidFirstChars(const unsigned char *chars) { return zo::parse::replaceText(validFirst_, chars); }
-ZoStatus ZoParser::setValidMiddleChars(const unsigned char *chars) { return zo::parse::replaceText(validMiddle_, chars); }
+ZoStatus ZoParser::setValidMiddleChars(const unsigned char *chars) {
+    return zo::parse::replaceText(validMiddle_, chars);
+}
 ZoStatus ZoParser::setValidChars(const unsigned char *chars) { return zo::parse::replaceText(validBoth_, chars); }
 
 ZoStatus ZoParser::parse(const unsigned char *text, ZoReduction **result) {
@@ -573,7 +565,4 @@ ZoReduction *ZoParser::ReductProc(short number, ZoReduction *children) {
     return node;
 }
 
-int ZoParser::FailProc(short, const unsigned char *, short, const unsigned char *,
-                       ZoStateTransition *) {
-    return 1;
-}
+int ZoParser::FailProc(short, const unsigned char *, short, const unsigned char *, ZoStateTransition *) { return 1; }

@@ -20,19 +20,44 @@ ZoStateTransition::~ZoStateTransition() {
     ramFree(string_);
 }
 
-ZoStatus ZoStateTransition::setTokenType(short type) { type_ = type; return ZoSuccess; }
-ZoStatus ZoStateTransition::setNextParseState(ZoParseState *state) { nextState_ = state; return ZoSuccess; }
-ZoStatus ZoStateTransition::setAction(ActionType action) { action_ = action; return ZoSuccess; }
-ZoStatus ZoStateTransition::setPushState(ZoParseState *state) { pushState_ = state; return ZoSuccess; }
-ZoStatus ZoStateTransition::setProductionNumber(short number) { production_ = number; return ZoSuccess; }
-ZoStatus ZoStateTransition::setNextTransition(ZoStateTransition *next) { next_ = next; return ZoSuccess; }
-ZoStatus ZoStateTransition::setPrevTransition(ZoStateTransition *prev) { prev_ = prev; return ZoSuccess; }
+ZoStatus ZoStateTransition::setTokenType(short type) {
+    type_ = type;
+    return ZoSuccess;
+}
+ZoStatus ZoStateTransition::setNextParseState(ZoParseState *state) {
+    nextState_ = state;
+    return ZoSuccess;
+}
+ZoStatus ZoStateTransition::setAction(ActionType action) {
+    action_ = action;
+    return ZoSuccess;
+}
+ZoStatus ZoStateTransition::setPushState(ZoParseState *state) {
+    pushState_ = state;
+    return ZoSuccess;
+}
+ZoStatus ZoStateTransition::setProductionNumber(short number) {
+    production_ = number;
+    return ZoSuccess;
+}
+ZoStatus ZoStateTransition::setNextTransition(ZoStateTransition *next) {
+    next_ = next;
+    return ZoSuccess;
+}
+ZoStatus ZoStateTransition::setPrevTransition(ZoStateTransition *prev) {
+    prev_ = prev;
+    return ZoSuccess;
+}
 
 ZoStatus ZoStateTransition::setTokenString(const unsigned char *text) { return zo::parse::replaceText(string_, text); }
 
-ZoStatus ZoStateTransition::getNextTransition(ZoStateTransition **out) const { return zo::parse::storeLink(next_, out); }
+ZoStatus ZoStateTransition::getNextTransition(ZoStateTransition **out) const {
+    return zo::parse::storeLink(next_, out);
+}
 
-ZoStatus ZoStateTransition::getPrevTransition(ZoStateTransition **out) const { return zo::parse::storeLink(prev_, out); }
+ZoStatus ZoStateTransition::getPrevTransition(ZoStateTransition **out) const {
+    return zo::parse::storeLink(prev_, out);
+}
 
 ZoStatus ZoStateTransition::match(short type, const unsigned char *text) const {
     if (type_ == lexLiteralContents)
@@ -40,8 +65,7 @@ ZoStatus ZoStateTransition::match(short type, const unsigned char *text) const {
     if (type == lexQuote) {
         // A quote character of a split literal matches the transition of that character.
         unsigned char quote = text != nullptr ? text[0] : 0;
-        bool ok = (type_ == typeBackquote && quote == '`') ||
-                  (type_ == typeDoubleQuote && quote == '"') ||
+        bool ok = (type_ == typeBackquote && quote == '`') || (type_ == typeDoubleQuote && quote == '"') ||
                   (type_ == typeSingleQuote && quote == '\'');
         return ok ? ZoSuccess : ZoFailure;
     }
@@ -96,7 +120,9 @@ ZoStatus ZoParseState::addTransition(ZoStateTransition *t) {
     return transitions_->addToListEnd(t);
 }
 
-ZoStatus ZoParseState::getFirstTransition(ZoStateTransition **out) const { return zo::parse::storeLink(transitions_, out); }
+ZoStatus ZoParseState::getFirstTransition(ZoStateTransition **out) const {
+    return zo::parse::storeLink(transitions_, out);
+}
 
 ZoStatus ZoParseState::setDefaultTransition(ZoStateTransition *t) {
     delete default_;
@@ -104,18 +130,25 @@ ZoStatus ZoParseState::setDefaultTransition(ZoStateTransition *t) {
     return ZoSuccess;
 }
 
-ZoStatus ZoParseState::getDefaultTransition(ZoStateTransition **out) const { return zo::parse::storeLink(default_, out); }
+ZoStatus ZoParseState::getDefaultTransition(ZoStateTransition **out) const {
+    return zo::parse::storeLink(default_, out);
+}
 
 ZoStatus ZoParseState::getNextState(ZoParseState **out) const { return zo::parse::storeLink(next_, out); }
 
-ZoStatus ZoParseState::setNextState(ZoParseState *state) { next_ = state; return ZoSuccess; }
+ZoStatus ZoParseState::setNextState(ZoParseState *state) {
+    next_ = state;
+    return ZoSuccess;
+}
 
 ZoStatus ZoParseState::getPrevState(ZoParseState **out) const { return zo::parse::storeLink(prev_, out); }
 
-ZoStatus ZoParseState::setPrevState(ZoParseState *state) { prev_ = state; return ZoSuccess; }
+ZoStatus ZoParseState::setPrevState(ZoParseState *state) {
+    prev_ = state;
+    return ZoSuccess;
+}
 
-ZoStatus ZoParseState::nextState(short type, const unsigned char *text, ZoStateTransition **out,
-                                 short skip) const {
+ZoStatus ZoParseState::nextState(short type, const unsigned char *text, ZoStateTransition **out, short skip) const {
     short matched = 0;
     for (ZoStateTransition *t = transitions_; t != nullptr; t = t->next_) {
         // Most transitions differ in type: rule them out before the full match.
@@ -155,8 +188,7 @@ public:
         ZoBNFElement *first = nullptr;
         ZoStatus status = ZoSuccess;
         if (production_->getCompiledProduction(&first) == ZoSuccess)
-            status = buildAlternatives(production_->getParseState(), first, nullptr, true,
-                                       closureOnce);
+            status = buildAlternatives(production_->getParseState(), first, nullptr, true, closureOnce);
         *stateCount += made_;
         return status;
     }
@@ -204,10 +236,8 @@ private:
     // Appends to `to` a goto to `target` for every listed transition of `from`.
     static ZoStatus copyAsGotos(ZoParseState *to, const ZoParseState *from, ZoParseState *target) {
         ZoStateTransition *t = nullptr;
-        for (ZoStatus more = from->getFirstTransition(&t); more == ZoSuccess;
-             more = t->getNextTransition(&t)) {
-            ZoStateTransition *c =
-                newTransition(t->getTokenType(), t->getTokenString(), actionGoto, target);
+        for (ZoStatus more = from->getFirstTransition(&t); more == ZoSuccess; more = t->getNextTransition(&t)) {
+            ZoStateTransition *c = newTransition(t->getTokenType(), t->getTokenString(), actionGoto, target);
             if (c == nullptr)
                 return ZoFailure;
             (void)to->addTransition(c); // linking a made transition always succeeds
@@ -231,8 +261,8 @@ private:
         return ZoSuccess;
     }
 
-    ZoStatus buildAlternatives(ZoParseState *entry, ZoBNFElement *first, ZoParseState *cont,
-                               bool loop, ClosureType closure) {
+    ZoStatus buildAlternatives(ZoParseState *entry, ZoBNFElement *first, ZoParseState *cont, bool loop,
+                               ClosureType closure) {
         if (!loop && setDefault(entry, cont) != ZoSuccess)
             return ZoFailure;
         ZoParseState *repeat = cont;
@@ -246,8 +276,7 @@ private:
         for (ZoBNFElement *alt = first; alt != nullptr;) {
             ZoParseState *start = newState();
             if (start == nullptr || buildSequence(start, alt, repeat) != ZoSuccess ||
-                copyAsGotos(entry, start, start) != ZoSuccess ||
-                copyDefaultGotoTargets(entry, start) != ZoSuccess)
+                copyAsGotos(entry, start, start) != ZoSuccess || copyDefaultGotoTargets(entry, start) != ZoSuccess)
                 return ZoFailure;
             if (alt->getNextAlternation(&alt) != ZoSuccess)
                 break;
@@ -256,8 +285,7 @@ private:
             return ZoSuccess;
         // After one pass through the group the machine may take it again or leave.
         ZoStateTransition *t = nullptr;
-        for (ZoStatus more = entry->getFirstTransition(&t); more == ZoSuccess;
-             more = t->getNextTransition(&t)) {
+        for (ZoStatus more = entry->getFirstTransition(&t); more == ZoSuccess; more = t->getNextTransition(&t)) {
             ZoStateTransition *c = t->copy();
             if (c == nullptr)
                 return ZoFailure;
@@ -286,8 +314,7 @@ private:
             (void)item->getContains(&contents); // stays null for empty brackets
             bool optional = item->getBracket() == bracketOptional;
             bool loop = !optional && item->getClosure() != closureZeroOrMore;
-            return buildAlternatives(from, contents, target, loop,
-                                     optional ? closureOnce : item->getClosure());
+            return buildAlternatives(from, contents, target, loop, optional ? closureOnce : item->getClosure());
         }
         ZoParseState *next = target != nullptr ? target : newReduceState();
         if (next == nullptr)
@@ -295,18 +322,16 @@ private:
         ZoProduction *callee = nullptr;
         if (item->getNonTerminal(&callee) == ZoSuccess)
             return addCalls(from, callee, next);
-        ZoStateTransition *t =
-            newTransition(item->getTokenType(), item->getTokenStringPtr(), actionShift, next);
+        ZoStateTransition *t = newTransition(item->getTokenType(), item->getTokenStringPtr(), actionShift, next);
         return t != nullptr ? from->addTransition(t) : ZoFailure;
     }
 
     // A reference is entered on each first token of the called production.
     static ZoStatus addCalls(ZoParseState *from, ZoProduction *callee, ZoParseState *back) {
         ZoTokenNode *node = nullptr;
-        for (ZoStatus more = callee->getFirstList(&node); more == ZoSuccess;
-             more = node->nextNode(&node)) {
-            ZoStateTransition *t = newTransition(node->getTokenType(), node->getTokenString(),
-                                                 actionPush, callee->getParseState());
+        for (ZoStatus more = callee->getFirstList(&node); more == ZoSuccess; more = node->nextNode(&node)) {
+            ZoStateTransition *t =
+                newTransition(node->getTokenType(), node->getTokenString(), actionPush, callee->getParseState());
             if (t == nullptr)
                 return ZoFailure;
             // Setters and linking a made transition always succeed.

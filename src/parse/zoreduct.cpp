@@ -60,10 +60,22 @@ void ZoReduction::setReductNumber(short n) {
     terminal_ = n < kFirstProductionNumber;
 }
 
-ZoStatus ZoReduction::getChild(ZoReduction **out) const { *out = child_; return ZoSuccess; }
-ZoStatus ZoReduction::getNextSibling(ZoReduction **out) const { *out = next_; return ZoSuccess; }
-ZoStatus ZoReduction::getPrevSibling(ZoReduction **out) const { *out = prev_; return ZoSuccess; }
-ZoStatus ZoReduction::getParent(ZoReduction **out) const { *out = parent_; return ZoSuccess; }
+ZoStatus ZoReduction::getChild(ZoReduction **out) const {
+    *out = child_;
+    return ZoSuccess;
+}
+ZoStatus ZoReduction::getNextSibling(ZoReduction **out) const {
+    *out = next_;
+    return ZoSuccess;
+}
+ZoStatus ZoReduction::getPrevSibling(ZoReduction **out) const {
+    *out = prev_;
+    return ZoSuccess;
+}
+ZoStatus ZoReduction::getParent(ZoReduction **out) const {
+    *out = parent_;
+    return ZoSuccess;
+}
 ZoStatus ZoReduction::getNextReduction(ZoReduction **) const { return ZoSuccess; }
 
 ZoStatus ZoReduction::getGoal(ZoReduction **out) {
@@ -74,10 +86,22 @@ ZoStatus ZoReduction::getGoal(ZoReduction **out) {
     return ZoSuccess;
 }
 
-ZoStatus ZoReduction::setChild(ZoReduction *node) { child_ = node; return ZoSuccess; }
-ZoStatus ZoReduction::setNextSibling(ZoReduction *node) { next_ = node; return ZoSuccess; }
-ZoStatus ZoReduction::setPrevSibling(ZoReduction *node) { prev_ = node; return ZoSuccess; }
-ZoStatus ZoReduction::setParent(ZoReduction *node) { parent_ = node; return ZoSuccess; }
+ZoStatus ZoReduction::setChild(ZoReduction *node) {
+    child_ = node;
+    return ZoSuccess;
+}
+ZoStatus ZoReduction::setNextSibling(ZoReduction *node) {
+    next_ = node;
+    return ZoSuccess;
+}
+ZoStatus ZoReduction::setPrevSibling(ZoReduction *node) {
+    prev_ = node;
+    return ZoSuccess;
+}
+ZoStatus ZoReduction::setParent(ZoReduction *node) {
+    parent_ = node;
+    return ZoSuccess;
+}
 
 ZoStatus ZoReduction::addChild(ZoReduction *child) {
     if (child == nullptr)

@@ -15,9 +15,7 @@ uint32_t wordLength(const unsigned char *words) {
     return n;
 }
 
-unsigned char foldAscii(uint16_t c) {
-    return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
-}
+unsigned char foldAscii(uint16_t c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 0x20 : c); }
 
 // A wide token holds 16-bit characters: each is compared with one byte of the word, over
 // the shorter of the two lengths (only A-Z fold when case is ignored).
@@ -98,28 +96,21 @@ unsigned ZoScanner::findWithin(const unsigned char *words, Compare how) {
     }
 }
 
-unsigned ZoScanner::isEqual(ZoToken &token, const unsigned char *words) {
-    return matches(token, words, CompareExact);
-}
+unsigned ZoScanner::isEqual(ZoToken &token, const unsigned char *words) { return matches(token, words, CompareExact); }
 unsigned ZoScanner::isEqualCi(ZoToken &token, const unsigned char *words) {
     return matches(token, words, CompareNoCase);
 }
-unsigned ZoScanner::isInSet(ZoToken &token, const unsigned char *list) {
-    return matchesAny(token, list, CompareExact);
-}
+unsigned ZoScanner::isInSet(ZoToken &token, const unsigned char *list) { return matchesAny(token, list, CompareExact); }
 unsigned ZoScanner::isInSetCi(ZoToken &token, const unsigned char *list) {
     return matchesAny(token, list, CompareNoCase);
 }
-unsigned ZoScanner::isTokenWithin(const unsigned char *words) {
-    return findWithin(words, CompareExact);
-}
-unsigned ZoScanner::isTokenWithinCi(const unsigned char *words) {
-    return findWithin(words, CompareNoCase);
-}
+unsigned ZoScanner::isTokenWithin(const unsigned char *words) { return findWithin(words, CompareExact); }
+unsigned ZoScanner::isTokenWithinCi(const unsigned char *words) { return findWithin(words, CompareNoCase); }
 
 // Splits at the delimiter: one item per getDelimitedToken, then one token (the delimiter),
 // until the end. The item read last is always added, empty or not.
-template <class Item> ZoStatus ZoScanner::splitList(ZoArray *list, unsigned char delimiter) {
+template <class Item>
+ZoStatus ZoScanner::splitList(ZoArray *list, unsigned char delimiter) {
     list->deleteContents();
     list->setDeleteContents(true);
     for (;;) {

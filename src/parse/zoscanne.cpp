@@ -45,14 +45,10 @@ struct AsciiClasses {
 };
 constexpr AsciiClasses kAscii;
 
-bool isDigit(unsigned char b) {
-    return b >= '0' && b <= '9';
-}
+bool isDigit(unsigned char b) { return b >= '0' && b <= '9'; }
 
 // The bytes that end a plain run (searchPlain).
-bool isPlainStopper(unsigned char b) {
-    return b == ',' || b == '/' || b == '(' || b == ')' || b == '|';
-}
+bool isPlainStopper(unsigned char b) { return b == ',' || b == '/' || b == '(' || b == ')' || b == '|'; }
 
 bool inSet(const ZoString &set, unsigned char b) {
     return set.length() != 0 && std::memchr(set.data(), b, set.length()) != nullptr;
@@ -212,9 +208,7 @@ void ZoScanner::setPosition(uint32_t offset) {
     atEnd_ = false;
 }
 
-void ZoScanner::unGetToken(const ZoToken &token) {
-    setPosition(token.startOffset());
-}
+void ZoScanner::unGetToken(const ZoToken &token) { setPosition(token.startOffset()); }
 
 void ZoScanner::getToken(ZoToken &token, uint32_t offset, uint32_t length) const {
     token.set(text_ + offset, length);

@@ -12,13 +12,9 @@ namespace {
 // Indexes of attributes are 16-bit.
 constexpr uint32_t kMaxAttributes = 0xFFFF;
 
-const unsigned char *u(const char *text) {
-    return reinterpret_cast<const unsigned char *>(text);
-}
+const unsigned char *u(const char *text) { return reinterpret_cast<const unsigned char *>(text); }
 
-uint32_t textLength(const unsigned char *text) {
-    return BUTSTLEN(reinterpret_cast<const char *>(text));
-}
+uint32_t textLength(const unsigned char *text) { return BUTSTLEN(reinterpret_cast<const char *>(text)); }
 
 bool keyIs(const ZoSubString &key, const char *word) {
     return strEqualCi(key.data(), key.length(), u(word), textLength(u(word))) != 0;
@@ -35,9 +31,7 @@ bool needsQuotes(const ZoString &text, unsigned char separator) {
 }
 
 // A two-character operator that starts with '=' ("==", "=*", "=<", "=>").
-bool startsWithEquals(int32_t kind) {
-    return kind > 0xFF && (kind >> 8) == '=';
-}
+bool startsWithEquals(int32_t kind) { return kind > 0xFF && (kind >> 8) == '='; }
 
 } // namespace
 
@@ -229,9 +223,7 @@ ZoStatus ZoValueParser::getAttributeValue(const unsigned char *key, const unsign
     return ZoSuccess;
 }
 
-unsigned ZoValueParser::isAttributeValue(const ZoSubString *key) const {
-    return attributes_.doesExist(key);
-}
+unsigned ZoValueParser::isAttributeValue(const ZoSubString *key) const { return attributes_.doesExist(key); }
 
 unsigned ZoValueParser::isAttributeValue(const unsigned char *key) const {
     return find(key) < attributes_.getCount() ? 1 : 0;

@@ -26,9 +26,7 @@ PageLetters g_pages[] = {
 };
 
 // ASCII letters are letters in every code page; they also serve when a converter is missing.
-unsigned char asciiAlpha(unsigned b) {
-    return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
-}
+unsigned char asciiAlpha(unsigned b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 
 // Built while page is the active code page, so the lead-byte test is that page's.
 void build(PageLetters &page) {

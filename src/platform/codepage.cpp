@@ -25,16 +25,15 @@ constexpr unsigned char kUtf8Lengths[256] = {
 #define ONE16 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1
 #define TWO16 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2
 #define THREE16 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3
-    ONE16, ONE16, ONE16, ONE16, ONE16, ONE16, ONE16, ONE16,   // 0x00-0x7F
-    ONE16, ONE16, ONE16, ONE16,                               // 0x80-0xBF
-    TWO16, TWO16,                                             // 0xC0-0xDF
+    ONE16,   ONE16, ONE16, ONE16, ONE16, ONE16, ONE16, ONE16, // 0x00-0x7F
+    ONE16,   ONE16, ONE16, ONE16,                             // 0x80-0xBF
+    TWO16,   TWO16,                                           // 0xC0-0xDF
     THREE16,                                                  // 0xE0-0xEF
     ONE16                                                     // 0xF0-0xFF: stepped bytewise
 #undef ONE16
 #undef TWO16
 #undef THREE16
 };
-
 
 bool isDoubleByte(unsigned codePage) {
     return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
@@ -90,9 +89,7 @@ void mapBuffer(unsigned char *text, uint32_t length, const unsigned char *map) {
 
 CodePageTables g_codePageTables = singleByteTables();
 
-bool isSupportedCodePage(unsigned codePage) {
-    return (codePage >= 1250 && codePage <= 1258) || isDoubleByte(codePage);
-}
+bool isSupportedCodePage(unsigned codePage) { return (codePage >= 1250 && codePage <= 1258) || isDoubleByte(codePage); }
 
 void codePageInit() {
     unsigned codePage = 1252;

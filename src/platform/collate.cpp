@@ -20,8 +20,7 @@ std::atomic<UCollator *> g_caseBlind{nullptr};
 
 UCollator *openCollator(bool ignoreCase) {
     char locale[64];
-    collationLocaleName(std::getenv("LC_ALL"), std::getenv("LC_COLLATE"), std::getenv("LANG"), locale,
-                        sizeof locale);
+    collationLocaleName(std::getenv("LC_ALL"), std::getenv("LC_COLLATE"), std::getenv("LANG"), locale, sizeof locale);
     UErrorCode error = U_ZERO_ERROR;
     UCollator *collator = ucol_open(locale, &error);
     if (U_FAILURE(error)) {

@@ -18,12 +18,9 @@ int errorOf(int err) {
     switch (err) {
     case ENOENT:
     case ENOTDIR:
-    case ENAMETOOLONG:
-        return FileNoSuchFile;
-    case EBADF:
-        return FileBadDescriptor;
-    case ENOMEM:
-        return FileNoMemory;
+    case ENAMETOOLONG: return FileNoSuchFile;
+    case EBADF: return FileBadDescriptor;
+    case ENOMEM: return FileNoMemory;
     case EACCES:
     case EPERM:
     case EROFS:
@@ -31,23 +28,19 @@ int errorOf(int err) {
     case EEXIST:
     case EBUSY:
     case ETXTBSY:
-    case EWOULDBLOCK:
-        return FileAccessDenied;
+    case EWOULDBLOCK: return FileAccessDenied;
     case EMFILE:
-    case ENFILE:
-        return FileTooManyOpen;
+    case ENFILE: return FileTooManyOpen;
     case ENOSPC:
-    case EDQUOT:
-        return FileDiskFull;
-    default:
-        return FileOtherError;
+    case EDQUOT: return FileDiskFull;
+    default: return FileOtherError;
     }
 }
 
 int lastError() { return errorOf(errno); }
 
 struct Fault {
-    std::atomic<uint32_t> remaining{0};   // calls until the faulty one; 0 disarmed
+    std::atomic<uint32_t> remaining{0}; // calls until the faulty one; 0 disarmed
     std::atomic<unsigned> kind{0};
     std::atomic<int> error{FileOtherError};
 };
@@ -275,7 +268,8 @@ int fileStatus(const char *path, FileStatus *status) {
 }
 
 int fileMakeTemporary(const char *dir, const char *prefix, char *out, std::size_t size) {
-    int written = std::snprintf(out, size, "%s%s%sXXXXXX.tmp", dir, dir[std::strlen(dir) - 1] == '/' ? "" : "/", prefix);
+    int written =
+        std::snprintf(out, size, "%s%s%sXXXXXX.tmp", dir, dir[std::strlen(dir) - 1] == '/' ? "" : "/", prefix);
     if (written < 0 || static_cast<std::size_t>(written) >= size)
         return FileNoSuchFile;
     int error;

@@ -36,8 +36,8 @@ enum FileError : int {
 enum FileOpenMode : unsigned {
     FileOpenRead = 0,
     FileOpenReadWrite = 1,
-    FileOpenCreate = 2,   // create or truncate; read-write
-    FileOpenDenyAll = 4   // others may neither read nor write while it is open
+    FileOpenCreate = 2, // create or truncate; read-write
+    FileOpenDenyAll = 4 // others may neither read nor write while it is open
 };
 
 ZO_API int fileOpen(const char *path, unsigned mode, int *fd);
@@ -69,9 +69,9 @@ ZO_API int fileReplace(const char *from, const char *to);
 
 struct FileStatus {
     bool directory;
-    bool readOnly;       // no write permission for the owner
+    bool readOnly; // no write permission for the owner
     uint64_t size;
-    int64_t modified;    // seconds since 1970-01-01 UTC
+    int64_t modified; // seconds since 1970-01-01 UTC
 };
 // FileNoSuchFile when nothing is there.
 ZO_API int fileStatus(const char *path, FileStatus *status);

@@ -275,8 +275,9 @@ bool windowsPathOf(const char *hostPath, unsigned char *out, std::size_t size) {
         if (length == 0)
             continue;
         if (length == 1)
-            length = 0;   // the host root covers every absolute path
-        bool covers = std::strncmp(hostPath, root, length) == 0 && (hostPath[length] == '/' || hostPath[length] == '\0');
+            length = 0; // the host root covers every absolute path
+        bool covers =
+            std::strncmp(hostPath, root, length) == 0 && (hostPath[length] == '/' || hostPath[length] == '\0');
         if (covers && (best < 0 || length > bestLength)) {
             best = i;
             bestLength = length;
@@ -337,8 +338,7 @@ bool volumeInformation(const unsigned char *root, VolumeInfo *info) {
     const char *r = reinterpret_cast<const char *>(root);
     std::size_t length = std::strlen(r);
     bool rootShape = (length == 3 && root[1] == ':' && root[2] == '\\') || (length == 1 && root[0] == '\\') ||
-                     (length > 2 && root[0] == '\\' && root[1] == '\\' && root[length - 1] == '\\') ||
-                     root[0] == '/';
+                     (length > 2 && root[0] == '\\' && root[1] == '\\' && root[length - 1] == '\\') || root[0] == '/';
     char host[kHostPathMax];
     if (!rootShape || !hostPathOf(root, ansiCharLengths(), host, sizeof host) || !isDirectory(host))
         return false;
@@ -367,7 +367,7 @@ struct OemTables {
     unsigned char toAnsi[256];
 };
 
-OemTables g_oemTables[9];   // code pages 1250-1258
+OemTables g_oemTables[9]; // code pages 1250-1258
 
 // table[b] = the byte of page `to` for byte b of page `from` ('?' when it has none).
 void buildOneWay(unsigned from, unsigned to, unsigned char *table) {

@@ -38,9 +38,7 @@ struct Sse2Block {
         uint32_t differ = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(fold(a), fold(b)))) ^ 0xFFFFu;
         return leadBytes ? differ | static_cast<uint32_t>(_mm_movemask_epi8(a)) : differ;
     }
-    uint32_t nul() const {
-        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128())));
-    }
+    uint32_t nul() const { return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_setzero_si128()))); }
     __m128i a, b;
 };
 

@@ -262,8 +262,8 @@ bool badArguments(const void *src, int32_t srcLen, const void *dest, int32_t des
 
 } // namespace
 
-int32_t codePageToUcs2(unsigned codePage, const unsigned char *src, int32_t srcLen, uint16_t *dest,
-                       int32_t destCount, ConvertStatus *status) {
+int32_t codePageToUcs2(unsigned codePage, const unsigned char *src, int32_t srcLen, uint16_t *dest, int32_t destCount,
+                       ConvertStatus *status) {
     *status = ConvertStatus::Ok;
     if (badArguments(src, srcLen, dest, destCount, status))
         return 0;
@@ -284,8 +284,8 @@ int32_t codePageToUcs2(unsigned codePage, const unsigned char *src, int32_t srcL
                     kQuestionUnit, skip, status);
 }
 
-int32_t ucs2ToCodePage(unsigned codePage, const uint16_t *src, int32_t srcCount, unsigned char *dest,
-                       int32_t destSize, ConvertStatus *status) {
+int32_t ucs2ToCodePage(unsigned codePage, const uint16_t *src, int32_t srcCount, unsigned char *dest, int32_t destSize,
+                       ConvertStatus *status) {
     *status = ConvertStatus::Ok;
     if (badArguments(src, srcCount, dest, destSize, status))
         return 0;

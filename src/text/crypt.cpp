@@ -13,7 +13,7 @@ constexpr unsigned char kLF = 0x0A;
 // Mode 3 works with a 16-byte key buffer of which the first four bytes are the key; this is
 // what it holds when the caller gives no key. Data scrambled with another default key does
 // not unscramble.
-constexpr unsigned char kDefaultKey[16] = {'z', 'o', 'K', 'y', 0x5A, 0xC3, 0x17, 0x8E,
+constexpr unsigned char kDefaultKey[16] = {'z',  'o',  'K',  'y',  0x5A, 0xC3, 0x17, 0x8E,
                                            0x26, 0xB1, 0x4F, 0xD9, 0x63, 0x0C, 0x9A, 0x00};
 constexpr unsigned char kDelta = 0x9E;
 constexpr unsigned kRounds = 32;

@@ -123,7 +123,9 @@ __attribute__((always_inline)) inline short walkCounted(const unsigned char *a, 
 }
 
 short terminatedSse2(const unsigned char *a, const unsigned char *b) { return walkTerminated<Sse2Block>(a, b); }
-ZO_TARGET_AVX2 short terminatedAvx2(const unsigned char *a, const unsigned char *b) { return walkTerminated<Avx2Block>(a, b); }
+ZO_TARGET_AVX2 short terminatedAvx2(const unsigned char *a, const unsigned char *b) {
+    return walkTerminated<Avx2Block>(a, b);
+}
 short countedSse2(const unsigned char *a, const unsigned char *b, size_t n) { return walkCounted<Sse2Block>(a, b, n); }
 ZO_TARGET_AVX2 short countedAvx2(const unsigned char *a, const unsigned char *b, size_t n) {
     return walkCounted<Avx2Block>(a, b, n);

@@ -13,8 +13,7 @@ uint32_t textLength(const unsigned char *text) {
 
 // Copies the inner bytes of a quoted text [from, to), one quote for each doubled pair,
 // stepping by lead byte; a lone quote is copied as it is. Returns the end of the output.
-unsigned char *copyInner(unsigned char *dest, const unsigned char *from, const unsigned char *to,
-                         unsigned char quote) {
+unsigned char *copyInner(unsigned char *dest, const unsigned char *from, const unsigned char *to, unsigned char quote) {
     const unsigned char *lengths = mdsLeadByteLengthTable();
     while (from < to) {
         uint32_t n = zo::text::charLength(from, to, lengths);

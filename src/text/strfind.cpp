@@ -60,11 +60,10 @@ unsigned char *findChar(const unsigned char *text, unsigned char c, const unsign
 }
 
 // First occurrence of sub in [p, end) that starts on a character boundary; p is one.
-unsigned char *findTextFrom(const unsigned char *p, const unsigned char *end, const unsigned char *sub,
-                            uint32_t subLen, const unsigned char *lengths) {
+unsigned char *findTextFrom(const unsigned char *p, const unsigned char *end, const unsigned char *sub, uint32_t subLen,
+                            const unsigned char *lengths) {
     for (;;) {
-        const unsigned char *candidate =
-            bytes(memmem(p, static_cast<size_t>(end - p), sub, subLen));
+        const unsigned char *candidate = bytes(memmem(p, static_cast<size_t>(end - p), sub, subLen));
         if (candidate == nullptr)
             return nullptr;
         p = boundaryFrom(p, candidate, end, lengths);

@@ -41,9 +41,7 @@ ZoStatus ZoParamString::fill(unsigned char type, const unsigned char *with, uint
     return ZoSuccess;
 }
 
-ZoStatus ZoParamString::setParam(const unsigned char *text) {
-    return fill('s', text, zo::text::textLength(text));
-}
+ZoStatus ZoParamString::setParam(const unsigned char *text) { return fill('s', text, zo::text::textLength(text)); }
 
 ZoStatus ZoParamString::setParam(const ZoSubString &text) {
     // An empty view inserts nothing, whatever its data pointer points at.

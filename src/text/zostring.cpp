@@ -272,8 +272,8 @@ ZoStatus ZoString::replaceSubString(const unsigned char *pattern, uint32_t patte
     const unsigned char *text = data_ + shift;
     uint32_t start = 0, written = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t pos = i < std::size(found) ? found[i]
-                                            : zo::text::searchBytes(text, length_, start, find.get(), searchLen, step);
+        uint32_t pos =
+            i < std::size(found) ? found[i] : zo::text::searchBytes(text, length_, start, find.get(), searchLen, step);
         std::memmove(data_ + written, text + start, pos - start);
         written += pos - start;
         if (insert.get() != nullptr && withLen > 0)

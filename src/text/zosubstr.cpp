@@ -101,7 +101,8 @@ uint16_t ZoSubString::indexInSet(const unsigned char **values, uint16_t count) c
             uint32_t n = std::min(wideLength(value), length_);
             if (n == 0 || std::memcmp(value, data_, 2 * size_t{n}) == 0)
                 return i;
-        } else if (zo::text::textLength(value) == length_ && (length_ == 0 || std::memcmp(value, data_, length_) == 0)) {
+        } else if (zo::text::textLength(value) == length_ &&
+                   (length_ == 0 || std::memcmp(value, data_, length_) == 0)) {
             return i;
         }
     }

@@ -92,8 +92,7 @@ TEST_F(ZoSortedArrayTest, EqualElementsKeepArrivalOrder) {
     zotest::ok(array.add(new Keyed(5, 3)));
     zotest::ok(array.add(new Keyed(2, 2)));
     zotest::ok(array.add(new Keyed(9, 1)));
-    EXPECT_EQ(keysAndTags(array),
-              (std::vector<std::pair<int, int>>{{2, 1}, {2, 2}, {5, 1}, {5, 2}, {5, 3}, {9, 1}}));
+    EXPECT_EQ(keysAndTags(array), (std::vector<std::pair<int, int>>{{2, 1}, {2, 2}, {5, 1}, {5, 2}, {5, 3}, {9, 1}}));
 }
 
 TEST_F(ZoSortedArrayTest, DeleteDuplicatesKeepsTheFirstOfEachRun) {

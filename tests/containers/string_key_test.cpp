@@ -202,8 +202,9 @@ TEST_F(ZoStringKeyTest, FailedInitializeLeavesAnUnsizedDictionary) {
 // Random keys from a small vocabulary in random letter case, checked against a standard map
 // keyed by the exact text or by its upper-cased text.
 void checkAgainstOracle(bool noCase, unsigned seed) {
-    static const char *words[] = {"DSN", "UID", "PWD", "DATABASE", "DATABASENAME", "Trusted_Connection",
-                                  "SERVER", "DRIVER", "APP", "WSID", "Language", "LANG", "x", "", "DSNA"};
+    static const char *words[] = {"DSN",    "UID",    "PWD", "DATABASE", "DATABASENAME", "Trusted_Connection",
+                                  "SERVER", "DRIVER", "APP", "WSID",     "Language",     "LANG",
+                                  "x",      "",       "DSNA"};
     std::mt19937 rng(seed);
     auto randomKey = [&] {
         std::string key = words[rng() % std::size(words)];

@@ -127,8 +127,8 @@ TEST(ZoTmpFileSpace, BadFreesAreIgnored) {
     ZoTmpFile store;
     uint32_t o;
     ASSERT_EQ(store.tmpFindSpace(1000, &o), ZoSuccess);
-    store.tmpFreeSpace(0, 500);           // offset 0 is never handed out
-    store.tmpFreeSpace(600, 1000);        // reaches past the end
+    store.tmpFreeSpace(0, 500);            // offset 0 is never handed out
+    store.tmpFreeSpace(600, 1000);         // reaches past the end
     store.tmpFreeSpace(0xFFFFFF00, 0x200); // would wrap
     EXPECT_EQ(store.getEndOffset(), 1001u);
     EXPECT_TRUE(freeBlocks(store).empty());
@@ -313,8 +313,8 @@ TEST(ZoTmpFileLock, ThreadsShareAStore) {
             std::vector<unsigned char> mine = pattern(Span, t + 1), back(Span);
             for (int round = 0; round < 50; ++round) {
                 uint32_t at = 1 + t * Span;
-                if (store.tmpWrite(at, mine.data(), Span) != ZoSuccess || store.tmpRead(at, back.data(), Span) != ZoSuccess ||
-                    back != mine)
+                if (store.tmpWrite(at, mine.data(), Span) != ZoSuccess ||
+                    store.tmpRead(at, back.data(), Span) != ZoSuccess || back != mine)
                     ++failures[t];
             }
         });
@@ -425,7 +425,7 @@ TEST(ZoTmpFileFaults, AWholePageWriteReadsNothing) {
         ASSERT_EQ(store.tmpWrite(p * Page, page.data(), Page), ZoSuccess);
     ASSERT_GE(store.getPagesInFile(), 1u); // page 0 lies in the file now
     zo::plat::fileTestInjectFault(zo::plat::FileOp::Read, 1, zo::plat::FileFault::Fail);
-    EXPECT_EQ(store.tmpWrite(0, page.data(), Page), ZoSuccess);  // overwrites: no read
+    EXPECT_EQ(store.tmpWrite(0, page.data(), Page), ZoSuccess);      // overwrites: no read
     EXPECT_EQ(store.tmpWrite(Page + 1, page.data(), 10), ZoFailure); // needs page 1's bytes
     zo::plat::fileTestClearFaults();
     std::vector<unsigned char> back(Page);
@@ -459,7 +459,8 @@ TEST(ZoTmpFileModel, MatchesAByteArray) {
                 ASSERT_LE(offset + size, next->first) << "overlaps the block above";
             }
             if (next != live.begin()) {
-                ASSERT_LE(std::prev(next)->first + std::prev(next)->second.size(), offset) << "overlaps the block below";
+                ASSERT_LE(std::prev(next)->first + std::prev(next)->second.size(), offset)
+                    << "overlaps the block below";
             }
             std::vector<unsigned char> bytes = pattern(size, op);
             ASSERT_EQ(store.tmpWrite(offset, bytes.data(), size), ZoSuccess);

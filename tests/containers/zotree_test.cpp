@@ -101,13 +101,13 @@ TEST(ZoTreeLayout, FirstNodeAndNodeFormatInTheStore) {
     EXPECT_EQ(t.tree.getRoot(), 8u);
     unsigned char node[28];
     ASSERT_EQ(t.tree.getStore().tmpRead(8, node, sizeof node), ZoSuccess);
-    EXPECT_EQ(node[0] | node[1] << 8, 2);       // count = keys + 1
-    EXPECT_EQ(u32Of(node + 4), 8u);             // own offset
-    EXPECT_EQ(u32Of(node + 8), 0u);             // child 0
-    EXPECT_EQ(u32Of(node + 12), 7u);            // key 0
-    EXPECT_EQ(u32Of(node + 16), 70u);           // datum 0
-    EXPECT_EQ(node[20], 0);                     // mark
-    EXPECT_EQ(u32Of(node + 24), 0u);            // child 1 at 8 + 1 * 16
+    EXPECT_EQ(node[0] | node[1] << 8, 2); // count = keys + 1
+    EXPECT_EQ(u32Of(node + 4), 8u);       // own offset
+    EXPECT_EQ(u32Of(node + 8), 0u);       // child 0
+    EXPECT_EQ(u32Of(node + 12), 7u);      // key 0
+    EXPECT_EQ(u32Of(node + 16), 70u);     // datum 0
+    EXPECT_EQ(node[20], 0);               // mark
+    EXPECT_EQ(u32Of(node + 24), 0u);      // child 1 at 8 + 1 * 16
 }
 
 TEST(ZoTreeSplit, FortyNinthAscendingKeySplitsTheRoot) {
@@ -178,7 +178,8 @@ TEST(ZoTreeOrder, ContextComparisonWhenNoKeyFunction) {
     zotest::ok(it.initialize(&tree));
     std::vector<uint32_t> keys;
     uint32_t key;
-    for (zotest::ok(tree.getFirst(&key, nullptr, &found, &it)); found != 0; zotest::ok(tree.getNext(&key, nullptr, &found, &it)))
+    for (zotest::ok(tree.getFirst(&key, nullptr, &found, &it)); found != 0;
+         zotest::ok(tree.getNext(&key, nullptr, &found, &it)))
         keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<uint32_t>{9, 5, 3, 1}));
 }
@@ -186,15 +187,20 @@ TEST(ZoTreeOrder, ContextComparisonWhenNoKeyFunction) {
 TEST(ZoTreeOrder, BytewiseByDefault) {
     ZoTree tree(3, 1, nullptr, 0, 0, 1);
     unsigned found;
-    for (const char *k : {"b\x80" "a", "b\x01z", "a\xffz"})
+    for (const char *k : {"b\x80"
+                          "a",
+                          "b\x01z", "a\xffz"})
         ASSERT_EQ(tree.add(k, "d", &found), ZoSuccess);
     ZoTreeIterator it;
     zotest::ok(it.initialize(&tree));
     char key[4] = {};
     std::vector<std::string> keys;
-    for (zotest::ok(tree.getFirst(key, nullptr, &found, &it)); found != 0; zotest::ok(tree.getNext(key, nullptr, &found, &it)))
+    for (zotest::ok(tree.getFirst(key, nullptr, &found, &it)); found != 0;
+         zotest::ok(tree.getNext(key, nullptr, &found, &it)))
         keys.emplace_back(key, 3);
-    EXPECT_EQ(keys, (std::vector<std::string>{"a\xffz", "b\x01z", "b\x80" "a"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"a\xffz", "b\x01z",
+                                              "b\x80"
+                                              "a"}));
 }
 
 TEST(ZoTreeLookup, MissingKeyLeavesTheIteratorBetweenItsNeighbours) {
@@ -411,8 +417,8 @@ struct ModelConfig {
 };
 
 std::ostream &operator<<(std::ostream &out, const ModelConfig &c) {
-    return out << "key" << c.keyLength << "_data" << c.dataLength << (c.deletable ? "_del" : "") << (c.duplicates ? "_dup" : "")
-               << (c.u32Keys ? "_u32" : "");
+    return out << "key" << c.keyLength << "_data" << c.dataLength << (c.deletable ? "_del" : "")
+               << (c.duplicates ? "_dup" : "") << (c.u32Keys ? "_u32" : "");
 }
 
 // Key order of the tree, applied to the oracle's string keys.
@@ -546,7 +552,8 @@ protected:
         ASSERT_EQ((first ? tree_->getFirst(key.data(), data.data(), &found, &it_)
                          : tree_->getLast(key.data(), data.data(), &found, &it_)),
                   ZoSuccess);
-        Oracle::iterator expected = oracle_->empty() ? oracle_->end() : (first ? oracle_->begin() : std::prev(oracle_->end()));
+        Oracle::iterator expected =
+            oracle_->empty() ? oracle_->end() : (first ? oracle_->begin() : std::prev(oracle_->end()));
         expectAt(found, key, data, expected, first ? "getFirst" : "getLast");
         if (found != 0)
             walk(expected, true);
@@ -617,7 +624,8 @@ protected:
         }
         ASSERT_EQ(at, oracle_->end());
         auto back = oracle_->rbegin();
-        for (ZoStatus s = move(&ZoTree::getLast); s == ZoSuccess && found != 0; s = move(&ZoTree::getPrevious), ++back) {
+        for (ZoStatus s = move(&ZoTree::getLast); s == ZoSuccess && found != 0;
+             s = move(&ZoTree::getPrevious), ++back) {
             ASSERT_NE(back, oracle_->rend());
             ASSERT_EQ(key, back->first);
         }

@@ -205,7 +205,7 @@ TEST_F(KeepAllListTest, MovingTheLastError) {
         addText(t);
     list.moveLastErrorToPos(1);
     EXPECT_EQ(texts(list), (std::vector<std::string>{"0", "3", "1", "2"}));
-    list.moveLastErrorToPos(4); // not below the count
+    list.moveLastErrorToPos(4);           // not below the count
     list.moveLastErrorToPos(0x10000 + 1); // beyond the count although its low 16 bits are 1
     EXPECT_EQ(texts(list), (std::vector<std::string>{"0", "3", "1", "2"}));
 }
@@ -303,9 +303,11 @@ protected:
 
 TEST_F(ResourceErrorTest, TextsComeFromTheResourceLibraryWithParameters) {
     addResourceError(ZoMessage::FileDelete) << "C:\\DATA\\X.TXT";
-    addResourceError(ZoMessage::FileRename) << "A.TXT" << "B.TXT";
+    addResourceError(ZoMessage::FileRename) << "A.TXT"
+                                            << "B.TXT";
     addResourceError(ZoMessage::AttributeSyntaxOf) << 17u << "MYPARSER";
-    appendResourceText(ZoMessage::AttributeBothSpellings) << "DSN" << "FILEDSN";
+    appendResourceText(ZoMessage::AttributeBothSpellings) << "DSN"
+                                                          << "FILEDSN";
     EXPECT_EQ(texts(list), (std::vector<std::string>{
                                "Cannot delete the file C:\\DATA\\X.TXT.",
                                "Cannot rename the file A.TXT to B.TXT.",

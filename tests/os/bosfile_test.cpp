@@ -49,7 +49,9 @@ protected:
         ZoErrorKeeper::clearLastError();
         return number;
     }
-    std::string lastErrorText() { return reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText()); }
+    std::string lastErrorText() {
+        return reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText());
+    }
 
     TempDir dir;
     FaultsCleared faults;

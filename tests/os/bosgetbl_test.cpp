@@ -69,10 +69,16 @@ TEST(BosGetLine, CommentLinesKeepOnlyTheSemicolon) {
 }
 
 TEST(BosGetLine, EndOfFileMarkEndsTheText) {
-    Line l = take("abc\x1A" "def", 0);
+    Line l = take("abc\x1A"
+                  "def",
+                  0);
     EXPECT_EQ(l.result, 3);
     EXPECT_EQ(l.pos, 3);
-    EXPECT_EQ(take("abc\x1A" "def", 3).result, -1);
+    EXPECT_EQ(take("abc\x1A"
+                   "def",
+                   3)
+                  .result,
+              -1);
     EXPECT_EQ(take("", 0).result, -1);
 }
 
@@ -90,12 +96,14 @@ TEST(BosGetLine, LinesThatDoNotFitLeaveThePosition) {
 TEST(BosGetLine, DoubleByteCharactersAreTakenWhole) {
     zo::plat::setCodePageForTest(932);
     // 0x81 0x0A: the second byte is not a newline but the character's trail byte.
-    std::string text = "a\x81\x0A" "b\nc";
+    std::string text = "a\x81\x0A"
+                       "b\nc";
     Line l = take(text, 0);
     Line tight = take("ab\x81\x40", 0, 3);
     zo::plat::setCodePageForTest(1252);
     EXPECT_EQ(l.result, 4);
-    EXPECT_EQ(l.text, "a\x81\x0A" "b");
+    EXPECT_EQ(l.text, "a\x81\x0A"
+                      "b");
     EXPECT_EQ(tight.result, -2);
     EXPECT_EQ(tight.text, "ab");
     EXPECT_EQ(tight.pos, 0);

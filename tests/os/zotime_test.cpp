@@ -32,10 +32,19 @@ TEST(ZoTimeParse, ReadsEveryField) {
 }
 
 TEST(ZoTimeParse, OutOfRangeOrMalformedStampsClearTheTime) {
-    const char *bad[] = {"12:31:2005:24:00:00.00", "13:01:2005:00:00:00.00", "01:32:2005:00:00:00.00",
-                         "01:01:2101:00:00:00.00", "01:01:2005:00:60:00.00", "01:01:2005:00:00:60.00",
-                         "01:01:2005:00:00:00.100", "01:01:2005:00:00:00", "01:01:2005.00:00:00:00",
-                         "01:01:2005:00:00", "", "-1:01:2005:00:00:00.00", "99999999999999999999:1:1:1:1:1.1"};
+    const char *bad[] = {"12:31:2005:24:00:00.00",
+                         "13:01:2005:00:00:00.00",
+                         "01:32:2005:00:00:00.00",
+                         "01:01:2101:00:00:00.00",
+                         "01:01:2005:00:60:00.00",
+                         "01:01:2005:00:00:60.00",
+                         "01:01:2005:00:00:00.100",
+                         "01:01:2005:00:00:00",
+                         "01:01:2005.00:00:00:00",
+                         "01:01:2005:00:00",
+                         "",
+                         "-1:01:2005:00:00:00.00",
+                         "99999999999999999999:1:1:1:1:1.1"};
     for (const char *text : bad) {
         ZoTime t = parsedTime("01:02:2003:04:05:06.07");
         EXPECT_EQ(t.initialize(reinterpret_cast<const unsigned char *>(text)), ZoFailure) << text;
@@ -55,10 +64,10 @@ TEST(ZoTimeParse, NumbersStopAtTheFirstNonDigit) {
 TEST(ZoTimeCompare, LessAndGreaterTestEveryField) {
     ZoTime a = parsedTime("01:01:2000:01:01:01.01");
     ZoTime b = parsedTime("02:02:2001:02:02:02.02");
-    ZoTime c = parsedTime("01:02:2001:02:02:02.02");   // same month as a
+    ZoTime c = parsedTime("01:02:2001:02:02:02.02"); // same month as a
     EXPECT_EQ(a < b, 1u);
     EXPECT_EQ(b > a, 1u);
-    EXPECT_EQ(a < c, 0u);   // chronologically earlier, but one field is equal
+    EXPECT_EQ(a < c, 0u); // chronologically earlier, but one field is equal
     EXPECT_EQ(c > a, 0u);
     // A later year with an earlier month is neither.
     ZoTime d = parsedTime("12:01:1999:01:01:01.01");

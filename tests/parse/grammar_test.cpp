@@ -43,8 +43,7 @@ struct Compiled {
     std::string firsts(const char *name) const {
         std::string out;
         ZoTokenNode *node = nullptr;
-        for (ZoStatus more = find(name)->getFirstList(&node); more == ZoSuccess;
-             more = node->nextNode(&node)) {
+        for (ZoStatus more = find(name)->getFirstList(&node); more == ZoSuccess; more = node->nextNode(&node)) {
             if (!out.empty())
                 out += ' ';
             out += std::to_string(node->getTokenType());
@@ -73,13 +72,28 @@ TEST(ZoGrammarTest, ReferencesMustBeDefined) {
 }
 
 TEST(ZoGrammarTest, RejectsTextsThatBreakTheNotation) {
-    for (const char *text : {"goal ::= a | | b", "goal := a", "goal ::= ", "goal ::= | a",
-                             "goal ::= alphanum |", "goal ::= Foo", "goal ::= foo_bar",
-                             "goal ::= [ alphanum", "goal ::= { alphanum ]", "goal ::= [ alphanum }",
-                             "goal ::= alphanum ]", "Goal ::= alphanum", "goal-::= alphanum",
-                             "number ::= alphanum", "alphanum ::= number", "goal ::= \\",
-                             "goal ::= ~", "goal ::= alphanum \x01", "goal ::= [ ]", "goal ::= { }*",
-                             "goal alphanum", "goal ::= alphanum trailing-"})
+    for (const char *text : {"goal ::= a | | b",
+                             "goal := a",
+                             "goal ::= ",
+                             "goal ::= | a",
+                             "goal ::= alphanum |",
+                             "goal ::= Foo",
+                             "goal ::= foo_bar",
+                             "goal ::= [ alphanum",
+                             "goal ::= { alphanum ]",
+                             "goal ::= [ alphanum }",
+                             "goal ::= alphanum ]",
+                             "Goal ::= alphanum",
+                             "goal-::= alphanum",
+                             "number ::= alphanum",
+                             "alphanum ::= number",
+                             "goal ::= \\",
+                             "goal ::= ~",
+                             "goal ::= alphanum \x01",
+                             "goal ::= [ ]",
+                             "goal ::= { }*",
+                             "goal alphanum",
+                             "goal ::= alphanum trailing-"})
         EXPECT_FALSE(Compiled({text}).ok()) << text;
 }
 
@@ -109,9 +123,9 @@ TEST(ZoGrammarTest, BracketsAndClosuresAreRecorded) {
     ZoBNFElement *item = nullptr;
     zotest::ok(c.find("goal")->getCompiledProduction(&item));
     const std::pair<BracketType, ClosureType> expected[] = {{bracketGroup, closureZeroOrMore},
-                                                           {bracketGroup, closureOneOrMore},
-                                                           {bracketGroup, closureOnce},
-                                                           {bracketOptional, closureOnce}};
+                                                            {bracketGroup, closureOneOrMore},
+                                                            {bracketGroup, closureOnce},
+                                                            {bracketOptional, closureOnce}};
     for (const auto &[bracket, closure] : expected) {
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->getBracket(), bracket);
@@ -130,8 +144,7 @@ TEST(ZoGrammarTest, AnEscapedLowercaseWordStillNamesAProduction) {
 }
 
 TEST(ZoGrammarTest, EscapedAndTildeWords) {
-    Compiled c({"goal ::= \\| ~Top number literal-contents literal-quote-char = 42 x-y",
-                "x-y ::= alphanum"});
+    Compiled c({"goal ::= \\| ~Top number literal-contents literal-quote-char = 42 x-y", "x-y ::= alphanum"});
     ASSERT_TRUE(c.ok());
     ZoBNFElement *item = nullptr;
     zotest::ok(c.find("goal")->getCompiledProduction(&item));
@@ -140,8 +153,8 @@ TEST(ZoGrammarTest, EscapedAndTildeWords) {
         const char *text;
         int literal;
     };
-    const Want wants[] = {{24, "|", 0}, {2, "Top", 1}, {5, nullptr, 0}, {41, nullptr, 0},
-                          {40, nullptr, 0}, {23, "=", 0}, {5, "42", 0}, {2, "x-y", 0}};
+    const Want wants[] = {{24, "|", 0},     {2, "Top", 1}, {5, nullptr, 0}, {41, nullptr, 0},
+                          {40, nullptr, 0}, {23, "=", 0},  {5, "42", 0},    {2, "x-y", 0}};
     for (const Want &w : wants) {
         ASSERT_NE(item, nullptr);
         EXPECT_EQ(item->getTokenType(), w.type);
@@ -251,8 +264,7 @@ namespace {
 std::string transitionsOf(const ZoParseState *state) {
     std::string out;
     ZoStateTransition *t = nullptr;
-    for (ZoStatus more = state->getFirstTransition(&t); more == ZoSuccess; more = t->getNextTransition(&t))
-    {
+    for (ZoStatus more = state->getFirstTransition(&t); more == ZoSuccess; more = t->getNextTransition(&t)) {
         out += out.empty() ? "" : " ";
         out += std::to_string(t->getTokenType());
         out += ":";

@@ -15,9 +15,7 @@ namespace {
 
 using Typed = std::vector<std::pair<uint16_t, std::string>>;
 
-const unsigned char *bytes(const char *text) {
-    return reinterpret_cast<const unsigned char *>(text);
-}
+const unsigned char *bytes(const char *text) { return reinterpret_cast<const unsigned char *>(text); }
 
 std::pair<uint16_t, std::string> next(ZoLexer &lexer) {
     uint16_t type = 0xFFFF;

@@ -107,8 +107,7 @@ TEST(ZoParserTest, ReductProcReturningNullDropsTheSubtree) {
 }
 
 TEST(ZoParserTest, DefaultFailProcReportsOnlyTheOutermostProduction) {
-    Built<Recorder> b(productions({"goal ::= SELECT cols FROM alphanum", "cols ::= alphanum { , alphanum }*"}),
-                      kWords);
+    Built<Recorder> b(productions({"goal ::= SELECT cols FROM alphanum", "cols ::= alphanum { , alphanum }*"}), kWords);
     EXPECT_EQ(b.parse("SELECT a, FROM t"), "FAIL");
     EXPECT_EQ(b.parser->log(), "F301:FROM:1000:goal:2");
 }
@@ -241,8 +240,7 @@ TEST(ZoParserTest, BacktrackingAcrossNestedProductions) {
               {});
     EXPECT_EQ(b.parse("a = 1"), "1000(1001(1002(1003(a)) = 1002(1003(1))))");
     EXPECT_EQ(b.parse("((a = 1))"), "1000(1001(( 1001(( 1001(1002(1003(a)) = 1002(1003(1))) )) )))");
-    EXPECT_EQ(b.parse("(a + 1) = 2"),
-              "1000(1001(1002(1003(( 1002(1003(a) + 1003(1)) ))) = 1002(1003(2))))");
+    EXPECT_EQ(b.parse("(a + 1) = 2"), "1000(1001(1002(1003(( 1002(1003(a) + 1003(1)) ))) = 1002(1003(2))))");
 }
 
 TEST(ZoParserTest, LongRightRecursiveListsParseInOnePassPerLevel) {
@@ -311,8 +309,7 @@ TEST(ZoParserThreadTest, DistinctParsersRunOnTheirOwnThreads) {
     std::atomic<int> parsed{0};
     for (int i = 0; i < 4; ++i)
         threads.emplace_back([&parsed] {
-            Built<> b(productions({"goal ::= SELECT cols FROM alphanum", "cols ::= alphanum { , alphanum }*"}),
-                      kWords);
+            Built<> b(productions({"goal ::= SELECT cols FROM alphanum", "cols ::= alphanum { , alphanum }*"}), kWords);
             for (int n = 0; n < 200; ++n)
                 parsed += b.parse("SELECT a, b, c FROM t") == "1000(SELECT 1001(a , b , c) FROM t)";
         });

@@ -16,14 +16,10 @@
 
 namespace {
 
-const unsigned char *bytes(const char *text) {
-    return reinterpret_cast<const unsigned char *>(text);
-}
+const unsigned char *bytes(const char *text) { return reinterpret_cast<const unsigned char *>(text); }
 using Tokens = std::vector<std::pair<int32_t, std::string>>;
 
-std::string textOf(const ZoSubString &s) {
-    return std::string(reinterpret_cast<const char *>(s.data()), s.length());
-}
+std::string textOf(const ZoSubString &s) { return std::string(reinterpret_cast<const char *>(s.data()), s.length()); }
 
 // Reads every token up to and including the end.
 Tokens scanAll(ZoScanner &scanner, SearchType type = searchNormal) {

@@ -15,8 +15,9 @@ namespace zosql {
 // trees show only the productions that group several items; records FailProc calls.
 class CompactParser : public ZoParser {
 public:
-    CompactParser() : ZoParser(const_cast<resourceElement *>(kGrammar), kGrammarCount,
-                               const_cast<resourceElement *>(kKeywords), kKeywordCount) {}
+    CompactParser()
+        : ZoParser(const_cast<resourceElement *>(kGrammar), kGrammarCount, const_cast<resourceElement *>(kKeywords),
+                   kKeywordCount) {}
 
     ZoReduction *ReductProc(short number, ZoReduction *children) override {
         ZoReduction *next = nullptr;

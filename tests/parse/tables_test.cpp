@@ -12,8 +12,7 @@ namespace {
 
 const unsigned char *u(const char *s) { return reinterpret_cast<const unsigned char *>(s); }
 
-ZoStateTransition *transition(short type, const char *text = nullptr,
-                              ActionType action = actionShift) {
+ZoStateTransition *transition(short type, const char *text = nullptr, ActionType action = actionShift) {
     auto *t = new ZoStateTransition;
     zotest::ok(t->setTokenType(type));
     zotest::ok(t->setTokenString(text != nullptr ? u(text) : nullptr));

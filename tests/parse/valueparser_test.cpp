@@ -16,9 +16,7 @@
 
 namespace {
 
-const unsigned char *u(const char *s) {
-    return reinterpret_cast<const unsigned char *>(s);
-}
+const unsigned char *u(const char *s) { return reinterpret_cast<const unsigned char *>(s); }
 std::string str(const ZoSubString *s) {
     return s == nullptr ? "<null>" : std::string(reinterpret_cast<const char *>(s->data()), s->length());
 }

@@ -14,7 +14,7 @@ TEST(PlatformClock, UtcBreakdownIgnoresTheTimeZone) {
     const char *saved = std::getenv("TZ");
     setenv("TZ", "Asia/Tokyo", 1);
     plat::CalendarTime t;
-    plat::utcFromSeconds(1110238200, &t);   // 2005-03-07 23:30:00 UTC, the 8th in Tokyo
+    plat::utcFromSeconds(1110238200, &t); // 2005-03-07 23:30:00 UTC, the 8th in Tokyo
     if (saved != nullptr)
         setenv("TZ", saved, 1);
     else

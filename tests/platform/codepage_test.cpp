@@ -19,18 +19,17 @@ namespace {
 std::u16string toUnits(unsigned codePage, const std::string &text, ConvertStatus *status) {
     std::u16string units(text.size() + 4, u'\0');
     int32_t n = zo::plat::codePageToUcs2(codePage, u(text), static_cast<int32_t>(text.size()),
-                                         reinterpret_cast<uint16_t *>(units.data()),
-                                         static_cast<int32_t>(units.size()), status);
+                                         reinterpret_cast<uint16_t *>(units.data()), static_cast<int32_t>(units.size()),
+                                         status);
     units.resize(static_cast<size_t>(n));
     return units;
 }
 
 std::string toBytes(unsigned codePage, const std::u16string &units, ConvertStatus *status) {
     std::string bytes(units.size() * 2 + 4, '\0');
-    int32_t n = zo::plat::ucs2ToCodePage(codePage, reinterpret_cast<const uint16_t *>(units.data()),
-                                         static_cast<int32_t>(units.size()),
-                                         reinterpret_cast<unsigned char *>(bytes.data()),
-                                         static_cast<int32_t>(bytes.size()), status);
+    int32_t n = zo::plat::ucs2ToCodePage(
+        codePage, reinterpret_cast<const uint16_t *>(units.data()), static_cast<int32_t>(units.size()),
+        reinterpret_cast<unsigned char *>(bytes.data()), static_cast<int32_t>(bytes.size()), status);
     bytes.resize(static_cast<size_t>(n));
     return bytes;
 }
@@ -76,8 +75,14 @@ TEST(PlatformCodePage, DoubleBytePageFoldsOnlySingleBytes) {
     EXPECT_EQ(zo::plat::upperByte(0xB1), 0xB1); // half-width katakana
     EXPECT_EQ(zo::plat::oemCodePage(), 932u);
     // The buffer form leaves double-byte characters whole, trail bytes included.
-    EXPECT_EQ(mapped(zo::plat::upperBuffer, "\x83\x61" "a\x95"), "\x83\x61" "A\x95");
-    EXPECT_EQ(mapped(zo::plat::lowerBuffer, "\x82\x60" "AB"), "\x82\x60" "ab");
+    EXPECT_EQ(mapped(zo::plat::upperBuffer, "\x83\x61"
+                                            "a\x95"),
+              "\x83\x61"
+              "A\x95");
+    EXPECT_EQ(mapped(zo::plat::lowerBuffer, "\x82\x60"
+                                            "AB"),
+              "\x82\x60"
+              "ab");
 }
 
 TEST(PlatformCodePage, SwitchingRebuildsTheTables) {
@@ -112,14 +117,23 @@ TEST(PlatformUnicode, SingleBytePageConversions) {
 TEST(PlatformUnicode, DoubleBytePageConversions) {
     CodePage cp(932);
     ConvertStatus status;
-    EXPECT_EQ(toUnits(932, "\x95\x5C" "a\xB1", &status), u"\u8868a\uFF71");
+    EXPECT_EQ(toUnits(932,
+                      "\x95\x5C"
+                      "a\xB1",
+                      &status),
+              u"\u8868a\uFF71");
     EXPECT_EQ(status, ConvertStatus::Ok);
-    EXPECT_EQ(toBytes(932, u"\u8868a\uFF71", &status), "\x95\x5C" "a\xB1");
+    EXPECT_EQ(toBytes(932, u"\u8868a\uFF71", &status), "\x95\x5C"
+                                                       "a\xB1");
     // A lead byte cut short by the end, and a unit the page lacks, become '?'.
     EXPECT_EQ(toUnits(932, "a\x95", &status), u"a?");
     EXPECT_EQ(toBytes(932, u"\u00E9x", &status), "?x");
     // Counting only.
-    EXPECT_EQ(zo::plat::codePageToUcs2(932, u("\x95\x5C" "ab"), 4, nullptr, 0, &status), 3);
+    EXPECT_EQ(zo::plat::codePageToUcs2(932,
+                                       u("\x95\x5C"
+                                         "ab"),
+                                       4, nullptr, 0, &status),
+              3);
     const uint16_t units[] = {0x8868, 'a'};
     EXPECT_EQ(zo::plat::ucs2ToCodePage(932, units, 2, nullptr, 0, &status), 3);
 }
@@ -148,7 +162,11 @@ TEST(PlatformUnicode, ArgumentsAndShortBuffers) {
     const uint16_t wide[] = {'a', 0x8868};
     EXPECT_EQ(zo::plat::ucs2ToCodePage(932, wide, 2, bytes, 2, &status), 0);
     EXPECT_EQ(status, ConvertStatus::InsufficientBuffer);
-    EXPECT_EQ(zo::plat::codePageToUcs2(932, u("\x95\x5C\x95\x5C" "abc"), 7, units, 2, &status), 0);
+    EXPECT_EQ(zo::plat::codePageToUcs2(932,
+                                       u("\x95\x5C\x95\x5C"
+                                         "abc"),
+                                       7, units, 2, &status),
+              0);
     EXPECT_EQ(status, ConvertStatus::InsufficientBuffer);
     EXPECT_EQ(units[1], 0x8868);
 }

@@ -124,7 +124,8 @@ TEST(PlatformFile, ListingsTellDirectoriesFromFiles) {
     while (plat::dirNext(d, &entry))
         seen[entry.name] = entry.directory;
     plat::dirClose(d);
-    EXPECT_EQ(seen, (std::map<std::string, bool>{{".", true}, {"..", true}, {"file", false}, {"sub", true}, {"link", true}}));
+    EXPECT_EQ(seen,
+              (std::map<std::string, bool>{{".", true}, {"..", true}, {"file", false}, {"sub", true}, {"link", true}}));
     EXPECT_EQ(plat::dirOpen(dir.host("none").c_str()), nullptr);
 }
 

@@ -194,7 +194,7 @@ TEST(PlatformOem, SingleBytePagesConvertThroughCodePage437) {
     plat::oemToAnsi(text);
     EXPECT_STREQ(reinterpret_cast<char *>(text), "caf\xE9 ? x");
     plat::setCodePageForTest(1251);
-    unsigned char cyrillic[] = "\xC0\xE0";   // А а
+    unsigned char cyrillic[] = "\xC0\xE0"; // А а
     plat::ansiToOem(cyrillic);
     plat::setCodePageForTest(1252);
     EXPECT_STREQ(reinterpret_cast<char *>(cyrillic), "??");

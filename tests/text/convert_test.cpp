@@ -160,7 +160,10 @@ TEST_F(ConvertTest, CountedForms) {
     EXPECT_EQ(us, 123);
     EXPECT_EQ(convert(u("4294967295999"), 10, &ul), ZoSuccess);
     EXPECT_EQ(ul, 4294967295u);
-    EXPECT_EQ(convert(u("12\0" "99"), 5, &ul), ZoSuccess); // a NUL ends the text
+    EXPECT_EQ(convert(u("12\0"
+                        "99"),
+                      5, &ul),
+              ZoSuccess); // a NUL ends the text
     EXPECT_EQ(ul, 12u);
     EXPECT_EQ(convert(u("70000"), 5, &us), ZoFailure);
     EXPECT_EQ(lastText(), "The number 70000 is out of range.");
@@ -175,13 +178,17 @@ TEST_F(ConvertTest, CountedForms) {
 
 TEST_F(ConvertTest, IdeographicSpaceIsABlankInDoubleByteCodePages) {
     uint32_t v = 0;
-    const char *text = "\x81\x40" "12\x81\x40";
+    const char *text = "\x81\x40"
+                       "12\x81\x40";
     EXPECT_EQ(convert(u(text), &v), ZoFailure); // 1252: 0x81 is no lead byte
     ASSERT_TRUE(zo::plat::setCodePageForTest(932));
     EXPECT_EQ(convert(u(text), &v), ZoSuccess);
     EXPECT_EQ(v, 12u);
     int32_t s = 0;
-    EXPECT_EQ(convert(u("\x81\x40-\x81\x40" "3"), &s), ZoSuccess);
+    EXPECT_EQ(convert(u("\x81\x40-\x81\x40"
+                        "3"),
+                      &s),
+              ZoSuccess);
     EXPECT_EQ(s, -3);
     EXPECT_EQ(convert(u("1\x81"), &v), ZoFailure); // a lone lead byte is not a blank
     EXPECT_EQ(lastNumber(), 2702);

@@ -474,7 +474,11 @@ TEST(StrFuncsFind, LongTextsOnCharacterBoundaries) {
     std::string text = run + "\xE2\x80\xA6" + run + "\x80" + run;
     size_t at = run.size() * 2 + 3;
     EXPECT_EQ(strFind(u(text), 0x80), u(text) + at);
-    EXPECT_EQ(strFind(u(text), static_cast<uint32_t>(text.size()), u("\x80" "aa"), 3), u(text) + at);
+    EXPECT_EQ(strFind(u(text), static_cast<uint32_t>(text.size()),
+                      u("\x80"
+                        "aa"),
+                      3),
+              u(text) + at);
 }
 
 TEST(StrFuncsFind, CaseInsensitiveTextSearch) {

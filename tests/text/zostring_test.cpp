@@ -193,8 +193,7 @@ TEST(ZoStringTest, GrowingOperationsKeepTheOldTextWhenMemoryRunsOut) {
     // The inserted bytes come from the string itself: a copy is made first.
     expectAtomicGrowth("abcd", "abcdbcd", [](ZoString &s) { return s.changeBytes(4, 0, s.data() + 1, 3); });
     expectAtomicGrowth("a-b-c", "a--b--c", [](ZoString &s) { return s.replaceSubString(u("-"), u("--")); });
-    expectAtomicGrowth("a-b-c", "a--b-c",
-                       [](ZoString &s) { return s.replaceSubString(u("b"), 1, s.data() + 1, 2); });
+    expectAtomicGrowth("a-b-c", "a--b-c", [](ZoString &s) { return s.replaceSubString(u("b"), 1, s.data() + 1, 2); });
 }
 
 TEST(ZoStringTest, ChangeBytesReplacesInsertsAndDeletes) {
@@ -320,7 +319,8 @@ TEST(ZoStringTest, Utf8ModeStepsOverWholeCharacters) {
     EXPECT_EQ(s.countChar(0x82), 1u);
     EXPECT_EQ(s.findSubString(u("\xA9"), 0), s.length());
     ASSERT_EQ(s.replaceSubString(u("\xC3\xA9"), u("e")), ZoSuccess);
-    expectText(s, "\xE2\x82\xAC" "e\x82");
+    expectText(s, "\xE2\x82\xAC"
+                  "e\x82");
 }
 
 TEST(ZoSubStringTest, FindAndCountStopAtTheirBounds) {
