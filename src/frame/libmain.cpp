@@ -11,6 +11,7 @@
 #include "frame/libstate.h"
 #include "platform/codepage.h"
 #include "platform/module.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ bool processDetach() {
         delete semaphoreTable;
     }
     zoReleaseStaticErrorTexts();
+    zo::plat::discardAllQueues();
     threadListDetachProcess();
     zo::plat::codePageRelease();
     return true;

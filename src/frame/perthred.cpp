@@ -11,6 +11,7 @@
 #include "frame/libstate.h"
 #include "platform/codepage.h"
 #include "platform/thread.h"
+#include "platform/window.h"
 
 namespace {
 
@@ -45,7 +46,11 @@ ThreadDataRecord *findRecord(uint32_t threadId) {
     return nullptr;
 }
 
-void onThreadExit(void *) { threadListDetachThread(); }
+// A thread that ends takes its message queue with it.
+void onThreadExit(void *) {
+    threadListDetachThread();
+    zo::plat::discardThreadQueue();
+}
 
 // The thread-exit hook's value doubles as the thread's cached record: it is the thread's
 // own, costs no system call to read, and reads null once the list is gone.
