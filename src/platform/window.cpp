@@ -1,25 +1,104 @@
+// The window layer's message queues, beep counter, message boxes and frame pauses.
 #include "platform/window.h"
 
+#include "platform/memory.h"
 #include "platform/thread.h"
+#include "platform/winint.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <mutex>
-#include <new>
-#include <unordered_map>
+#include <thread>
 
 namespace zo::plat {
 
 namespace {
 
-// Queues by thread id, under one lock: posting is rare (keys, requests of the trace window),
-// so a shared lock costs nothing that matters. The host heap holds them.
+// Queues by thread id, in a list under one lock: posting is rare (keys, requests to
+// windows), so a shared lock costs nothing that matters. Their memory comes from the
+// layer's heap, so the allocation hook reaches it.
+struct QueuedMessage {
+    QueuedMessage *next;
+    WindowMessage message;
+};
+
+struct ThreadQueue {
+    ThreadQueue *next;
+    uint32_t threadId;
+    QueuedMessage *head;
+    QueuedMessage *tail;
+    bool quit;
+    int quitCode;
+};
+
 std::mutex g_queuesLock;
-std::unordered_map<uint32_t, std::deque<WindowMessage>> *g_queues = nullptr;
+std::condition_variable g_queuesChanged;
+ThreadQueue *g_queues = nullptr;
+
+ThreadQueue *findQueue(uint32_t threadId) {
+    for (ThreadQueue *q = g_queues; q != nullptr; q = q->next)
+        if (q->threadId == threadId)
+            return q;
+    return nullptr;
+}
+
+ThreadQueue *findOrMakeQueue(uint32_t threadId) {
+    if (ThreadQueue *q = findQueue(threadId))
+        return q;
+    auto *q = static_cast<ThreadQueue *>(heapAlloc(sizeof(ThreadQueue), true));
+    if (q == nullptr)
+        return nullptr;
+    q->threadId = threadId;
+    q->next = g_queues;
+    g_queues = q;
+    return q;
+}
+
+void freeQueue(ThreadQueue *q) {
+    for (QueuedMessage *m = q->head; m != nullptr;) {
+        QueuedMessage *next = m->next;
+        heapFree(m);
+        m = next;
+    }
+    heapFree(q);
+}
 
 bool inRange(uint32_t message, uint32_t first, uint32_t last) {
     return (first == 0 && last == 0) || (message >= first && message <= last);
+}
+
+// Takes (or reads) the first queued message in range.
+bool takeQueued(WindowMessage *out, uint32_t first, uint32_t last, bool remove) {
+    std::lock_guard<std::mutex> guard(g_queuesLock);
+    ThreadQueue *q = findQueue(currentThreadId());
+    if (q == nullptr)
+        return false;
+    QueuedMessage *previous = nullptr;
+    for (QueuedMessage *m = q->head; m != nullptr; previous = m, m = m->next) {
+        if (!inRange(m->message.message, first, last))
+            continue;
+        *out = m->message;
+        if (remove) {
+            (previous == nullptr ? q->head : previous->next) = m->next;
+            if (q->tail == m)
+                q->tail = previous;
+            heapFree(m);
+        }
+        return true;
+    }
+    return false;
+}
+
+bool takeQuit(WindowMessage *out) {
+    std::lock_guard<std::mutex> guard(g_queuesLock);
+    ThreadQueue *q = findQueue(currentThreadId());
+    if (q == nullptr || !q->quit)
+        return false;
+    q->quit = false;
+    *out = WindowMessage{nullptr, kMsgQuit, static_cast<uintptr_t>(q->quitCode), 0};
+    return true;
 }
 
 std::atomic<uint32_t> g_beeps{0};
@@ -44,50 +123,102 @@ std::mutex g_sinkLock;
 MessageBoxSink g_sink = defaultSink;
 void *g_sinkContext = nullptr;
 
+std::mutex g_pauseLock;
+FramePauseHook g_pauseHook = nullptr;
+void *g_pauseContext = nullptr;
+
 } // namespace
 
+namespace win {
+
+void waitForMessage(int milliseconds) {
+    std::unique_lock<std::mutex> lock(g_queuesLock);
+    const uint32_t self = currentThreadId();
+    g_queuesChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [self] {
+        ThreadQueue *q = findQueue(self);
+        return q != nullptr && (q->head != nullptr || q->quit);
+    });
+}
+
+void wakeWaiters() { g_queuesChanged.notify_all(); }
+
+} // namespace win
+
 bool postThreadMessage(uint32_t threadId, const WindowMessage &message) {
-    std::lock_guard<std::mutex> guard(g_queuesLock);
-    if (g_queues == nullptr) {
-        g_queues = new (std::nothrow) std::unordered_map<uint32_t, std::deque<WindowMessage>>;
-        if (g_queues == nullptr)
+    {
+        std::lock_guard<std::mutex> guard(g_queuesLock);
+        ThreadQueue *q = findOrMakeQueue(threadId);
+        auto *m = static_cast<QueuedMessage *>(heapAlloc(sizeof(QueuedMessage), true));
+        if (q == nullptr || m == nullptr) {
+            heapFree(m);
             return false;
+        }
+        m->message = message;
+        (q->tail == nullptr ? q->head : q->tail->next) = m;
+        q->tail = m;
     }
-    // The library is built without exceptions: a failed allocation inside the standard
-    // containers ends the process, as it would for any other host allocation failure.
-    (*g_queues)[threadId].push_back(message);
+    g_queuesChanged.notify_all();
     return true;
 }
 
 bool peekMessage(WindowMessage *out, uint32_t first, uint32_t last, bool remove) {
-    std::lock_guard<std::mutex> guard(g_queuesLock);
-    if (g_queues == nullptr)
-        return false;
-    auto found = g_queues->find(currentThreadId());
-    if (found == g_queues->end())
-        return false;
-    std::deque<WindowMessage> &queue = found->second;
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
-        if (!inRange(it->message, first, last))
-            continue;
-        *out = *it;
-        if (remove)
-            queue.erase(it);
+    if (takeQueued(out, first, last, remove))
         return true;
+    if (!inRange(kMsgPaint, first, last))
+        return false;
+    HWND waiting = win::windowWaitingForPaint(currentThreadId());
+    if (waiting == nullptr)
+        return false;
+    *out = WindowMessage{waiting, kMsgPaint, 0, 0};
+    return true;
+}
+
+bool getMessage(WindowMessage *out) {
+    for (;;) {
+        if (peekMessage(out, 0, 0, true))
+            return true;
+        if (takeQuit(out))
+            return false;
+        win::waitForMessage(100);
     }
-    return false;
+}
+
+void postQuitMessage(int exitCode) {
+    {
+        std::lock_guard<std::mutex> guard(g_queuesLock);
+        ThreadQueue *q = findOrMakeQueue(currentThreadId());
+        if (q == nullptr)
+            return;
+        q->quit = true;
+        q->quitCode = exitCode;
+    }
+    g_queuesChanged.notify_all();
 }
 
 void discardThreadQueue() {
     std::lock_guard<std::mutex> guard(g_queuesLock);
-    if (g_queues != nullptr)
-        g_queues->erase(currentThreadId());
+    const uint32_t self = currentThreadId();
+    for (ThreadQueue **link = &g_queues; *link != nullptr; link = &(*link)->next) {
+        if ((*link)->threadId != self)
+            continue;
+        ThreadQueue *q = *link;
+        *link = q->next;
+        freeQueue(q);
+        return;
+    }
 }
 
 void discardAllQueues() {
-    std::lock_guard<std::mutex> guard(g_queuesLock);
-    delete g_queues;
-    g_queues = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_queuesLock);
+        while (g_queues != nullptr) {
+            ThreadQueue *q = g_queues;
+            g_queues = q->next;
+            freeQueue(q);
+        }
+    }
+    win::releaseWindows();
+    win::releaseDrawing();
 }
 
 void beep() { g_beeps.fetch_add(1, std::memory_order_relaxed); }
@@ -109,6 +240,26 @@ void setMessageBoxSink(MessageBoxSink sink, void *context) {
     std::lock_guard<std::mutex> guard(g_sinkLock);
     g_sink = sink != nullptr ? sink : defaultSink;
     g_sinkContext = sink != nullptr ? context : nullptr;
+}
+
+void framePause(uint32_t milliseconds) {
+    FramePauseHook hook;
+    void *context;
+    {
+        std::lock_guard<std::mutex> guard(g_pauseLock);
+        hook = g_pauseHook;
+        context = g_pauseContext;
+    }
+    if (hook != nullptr)
+        hook(context, milliseconds);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void setFramePauseHook(FramePauseHook hook, void *context) {
+    std::lock_guard<std::mutex> guard(g_pauseLock);
+    g_pauseHook = hook;
+    g_pauseContext = hook != nullptr ? context : nullptr;
 }
 
 } // namespace zo::plat
