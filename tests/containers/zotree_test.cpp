@@ -342,10 +342,11 @@ TEST(ZoTreeReset, AnIteratorKeptAcrossAResetFailsOrStaysInside) {
     ASSERT_EQ(found, 1u);
     t.tree.reset();
     t.add(1, 1);
-    // Whatever the old path now points at, stepping stays within the store's nodes.
+    // Whatever the old path now points at, stepping stays within the store's nodes: a step
+    // may fail or land on a node, and either is a sound answer for a stale iterator.
     for (int i = 0; i < 3; ++i) {
-        zotest::ok(t.tree.getNext(&key, nullptr, &found, &stale));
-        zotest::ok(t.tree.getPrevious(&key, nullptr, &found, &stale));
+        (void)t.tree.getNext(&key, nullptr, &found, &stale);
+        (void)t.tree.getPrevious(&key, nullptr, &found, &stale);
     }
     EXPECT_EQ(t.keys(), std::vector<uint32_t>{1});
 }
