@@ -1,5 +1,6 @@
 #include <zo/zodictio.h>
 #include <zo/zoseqdic.h>
+#include <zo/zostring.h>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +151,26 @@ TEST_F(ZoDictionaryTest, InitializeAndReset) {
     EXPECT_EQ(dictionary.getTableSize(), 5);
     EXPECT_EQ(dictionary.initialize(49152), ZoFailure) << "65,535 slots at most";
     EXPECT_EQ(dictionary.getTableSize(), 5);
+}
+
+// Reset destroys the records the dictionary made (a leak checker sees any it loses) but
+// leaves keys and data to the caller; the dictionary is usable again afterwards.
+TEST_F(ZoDictionaryTest, ResetOfAFilledDictionaryDestroysItsRecordsOnly) {
+    static const unsigned char name[] = "alpha";
+    ZoSubString key(name, 5);
+    Keyed byNumber(1), byName(2);
+    ZoDictionary dictionary;
+    ASSERT_EQ(dictionary.addAssoc(1u, 10u), ZoSuccess);
+    ASSERT_EQ(dictionary.addAssoc(2u, &byNumber), ZoSuccess);
+    ASSERT_EQ(dictionary.addAssoc(&key, &byName), ZoSuccess);
+    dictionary.reset();
+    EXPECT_EQ(Keyed::live, 2);
+    EXPECT_EQ(key.length(), 5u);
+    EXPECT_EQ(dictionary.getTableSize(), 0);
+    EXPECT_EQ(dictionary.getEntryCount(), 0);
+    EXPECT_EQ(dictionary.doesExist(&key), 0u);
+    ASSERT_EQ(dictionary.addAssoc(&key, &byNumber), ZoSuccess);
+    EXPECT_EQ(dictionary.getPtrForKey(&key), &byNumber);
 }
 
 TEST_F(ZoDictionaryTest, GrowthStopsCleanlyAtTheSixteenBitLimit) {
