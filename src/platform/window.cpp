@@ -18,7 +18,9 @@ namespace {
 
 // Queues by thread id, in a list under one lock: posting is rare (keys, requests to
 // windows), so a shared lock costs nothing that matters. Their memory comes from the
-// layer's heap, so the allocation hook reaches it.
+// layer's heap, so the allocation hook reaches it. No standard container lives here: their
+// inline statics can become unique symbols, which would keep the library from ever being
+// unloaded.
 struct QueuedMessage {
     QueuedMessage *next;
     WindowMessage message;
