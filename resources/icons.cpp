@@ -157,7 +157,7 @@ bool sameName(const char *wanted, const char *upperName) {
 // The pixels (0xAARRGGBB, row by row) of the icon with the given name, compared ignoring
 // case, and its size; null when there is no such icon.
 extern "C" __attribute__((visibility("default"))) const uint32_t *zoFindIcon(const char *name, int *width,
-                                                                              int *height) {
+                                                                             int *height) {
     if (name == nullptr)
         return nullptr;
     for (const Icon &icon : kTable.icons) {

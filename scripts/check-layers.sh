@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 
 # component   files (globs from the repository root)
 components='
-base          include/zo/zoexport.h include/zo/zostatus.h include/zo/messages.h
+base          include/zo/zoexport.h include/zo/zostatus.h include/zo/messages.h include/zo/zowindow.h
 platform      src/platform/*
 core          include/zo/ramalloc.h include/zo/zoobject.h include/zo/zocritse.h include/zo/pertask.h
               src/frame/ramalloc.cpp src/frame/ramfree.cpp src/frame/ramresiz.cpp src/frame/zoobject.cpp
@@ -35,6 +35,7 @@ os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h incl
 storage       include/zo/zotmpfil.h include/zo/zotree.h src/containers/zotmpfil.cpp src/containers/zotree.cpp
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
               include/zo/zovaluep.h src/parse/*
+diag          include/zo/zodialog.h include/zo/zoabout.h src/diag/*
 startup       src/frame/libmain.cpp
 umbrella      include/zo/zo.h
 '
@@ -52,8 +53,9 @@ numbers       base platform core strings errors
 os            base platform core errors
 storage       base core arrays strings os
 parse         base platform core bytes arrays strings errors dictionaries
+diag          base platform core bytes strings errors numbers os
 startup       base platform core errors
-umbrella      base core bytes arrays strings errors dictionaries numbers os storage parse
+umbrella      base core bytes arrays strings errors dictionaries numbers os storage parse diag
 '
 
 # The named cycle, edge by edge: including file, included file, reason.

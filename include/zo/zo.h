@@ -31,3 +31,6 @@
 #include <zo/zotree.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
+#include <zo/zowindow.h>
+#include <zo/zodialog.h>
+#include <zo/zoabout.h>

@@ -51,10 +51,10 @@ struct ZoPropertySheetEntry {
     const unsigned char *title;
     uint16_t templateId; // the page's dialog template in the description's instance
     ZoDialogProc dialogProc;
-    intptr_t parameter;  // handed to the page with its init message
-    uint32_t pageFlags;  // the platform's page flags (8: use the title)
+    intptr_t parameter; // handed to the page with its init message
+    uint32_t pageFlags; // the platform's page flags (8: use the title)
     uintptr_t reserved1;
-    void *page;          // filled in by CreatePropertySheet
+    void *page; // filled in by CreatePropertySheet
     uintptr_t reserved2;
 };
 // What a property sheet is built from.

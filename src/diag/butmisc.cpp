@@ -22,7 +22,9 @@ bool isIdeographicSpace(const unsigned char *p, unsigned length) { return length
 
 bool isTaken(const unsigned char *used, unsigned char c) { return (used[c >> 3] & (1u << (c & 7))) != 0; }
 
-void take(unsigned char *used, unsigned char c) { used[c >> 3] = static_cast<unsigned char>(used[c >> 3] | (1u << (c & 7))); }
+void take(unsigned char *used, unsigned char c) {
+    used[c >> 3] = static_cast<unsigned char>(used[c >> 3] | (1u << (c & 7)));
+}
 
 // Appends n bytes to the working text, as far as they fit.
 void append(unsigned char *out, size_t *length, const unsigned char *bytes, size_t n) {

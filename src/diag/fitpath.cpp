@@ -77,7 +77,8 @@ int fitPathInControl(HWND control, const unsigned char *path, ZOFITPATHOPTION op
     long tail = backslashBefore(whole, length);
     if (tail < 0)
         return 0;
-    if (option == ZoFitKeepDirectoryAndFile && tail > 0 && (tail = backslashBefore(whole, static_cast<size_t>(tail))) < 0)
+    if (option == ZoFitKeepDirectoryAndFile && tail > 0 &&
+        (tail = backslashBefore(whole, static_cast<size_t>(tail))) < 0)
         return 0;
     // Each earlier backslash gives a candidate that keeps the path up to it, then "..",
     // then the tail; the kept head shortens by one component each time.

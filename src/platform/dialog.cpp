@@ -159,8 +159,8 @@ HWND createDialog(const DialogTemplate &dialogTemplate, void *instance, HWND par
     int32_t frame = win::frameWidth(style);
     WindowCreate create;
     create.className = kDialogClass;
-    create.title = reinterpret_cast<const unsigned char *>(dialogTemplate.caption != nullptr ? dialogTemplate.caption
-                                                                                           : "");
+    create.title =
+        reinterpret_cast<const unsigned char *>(dialogTemplate.caption != nullptr ? dialogTemplate.caption : "");
     create.style = style;
     create.x = 0;
     create.y = 0;

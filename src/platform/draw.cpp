@@ -285,8 +285,8 @@ struct Snapshot {
 namespace win {
 
 cairo_surface_t *makeSurface(int32_t width, int32_t height) {
-    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width > 0 ? width : 1,
-                                                          height > 0 ? height : 1);
+    cairo_surface_t *surface =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width > 0 ? width : 1, height > 0 ? height : 1);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
         return nullptr;
@@ -308,8 +308,7 @@ void drawText(cairo_t *cr, void *font, double x, double y, const unsigned char *
     pango_cairo_show_layout(cr, g_layout);
 }
 
-void measureText(cairo_t *cr, void *font, const unsigned char *text, uint32_t length, int32_t *width,
-                 int32_t *height) {
+void measureText(cairo_t *cr, void *font, const unsigned char *text, uint32_t length, int32_t *width, int32_t *height) {
     *width = 0;
     *height = 0;
     if (!layOut(font, text, length))
@@ -441,8 +440,7 @@ void textOut(void *dc, int32_t x, int32_t y, const unsigned char *text, uint32_t
     textOutWith(dcOf(dc), x, y, nullptr, text, length);
 }
 
-void textOutClipped(void *dc, int32_t x, int32_t y, const ZoRect &clip, const unsigned char *text,
-                    uint32_t length) {
+void textOutClipped(void *dc, int32_t x, int32_t y, const ZoRect &clip, const unsigned char *text, uint32_t length) {
     if (dc == nullptr)
         return;
     Guard guard(layerLock());

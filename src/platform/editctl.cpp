@@ -218,7 +218,9 @@ intptr_t getText(EditState *e, uintptr_t size, unsigned char *out) {
 }
 
 void setSelection(EditState *e, intptr_t start, intptr_t end) {
-    auto clamp = [e](intptr_t i) { return i < 0 || i > static_cast<intptr_t>(e->length) ? e->length : static_cast<uint32_t>(i); };
+    auto clamp = [e](intptr_t i) {
+        return i < 0 || i > static_cast<intptr_t>(e->length) ? e->length : static_cast<uint32_t>(i);
+    };
     if (start == -1) {
         e->selectionStart = e->selectionEnd;
         return;
@@ -277,7 +279,9 @@ intptr_t editProc(HWND window, uint32_t message, uintptr_t wParam, intptr_t lPar
     case kMsgGetTextLength: return e->length;
     case kMsgPaint: paint(w); return 0;
     case kMsgSize: scrollCaretIntoView(w); return 0;
-    case kEditLimitText: e->limit = wParam == 0 || wParam > kEditMaxLimit ? kEditMaxLimit : static_cast<uint32_t>(wParam); return 0;
+    case kEditLimitText:
+        e->limit = wParam == 0 || wParam > kEditMaxLimit ? kEditMaxLimit : static_cast<uint32_t>(wParam);
+        return 0;
     case kEditGetLimitText: return e->limit;
     case kEditSetSel: setSelection(e, static_cast<intptr_t>(wParam), lParam); return 0;
     case kEditGetSel: return getSelection(e, wParam, lParam);

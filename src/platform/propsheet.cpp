@@ -33,9 +33,8 @@ Sheet *sheetOf(HWND window) { return reinterpret_cast<Sheet *>(windowField(windo
 const unsigned char *pageTitle(const Page *page) {
     if ((page->record.flags & kPageUseTitle) && page->record.title != nullptr)
         return page->record.title;
-    return reinterpret_cast<const unsigned char *>(page->dialogTemplate->caption != nullptr
-                                                       ? page->dialogTemplate->caption
-                                                       : "");
+    return reinterpret_cast<const unsigned char *>(
+        page->dialogTemplate->caption != nullptr ? page->dialogTemplate->caption : "");
 }
 
 // Sends a page notification; the page's answer (its dialog result field).
@@ -50,8 +49,8 @@ bool makePage(Sheet *sheet, Page *page) {
     if (page->window != nullptr)
         return true;
     DialogTemplate pageTemplate = *page->dialogTemplate;
-    pageTemplate.style = (pageTemplate.style & ~(kStylePopup | kStyleCaption | kStyleThickFrame | kStyleVisible)) |
-                         kStyleChild;
+    pageTemplate.style =
+        (pageTemplate.style & ~(kStylePopup | kStyleCaption | kStyleThickFrame | kStyleVisible)) | kStyleChild;
     page->window = createDialog(pageTemplate, page->record.instance, sheet->window, page->record.dialogProc,
                                 reinterpret_cast<intptr_t>(&page->record));
     if (page->window == nullptr)
@@ -163,8 +162,9 @@ HWND makeSheetWindow(const PropertySheetHeader *header, Sheet *sheet) {
         clientWidth = 2 * kButtonWidth + 3 * kMargin;
     int32_t clientHeight = 3 * kMargin + kTabHeight + pageHeight + kButtonHeight;
     sheet->pageArea = ZoRect{kMargin, kMargin + kTabHeight, kMargin + pageWidth, kMargin + kTabHeight + pageHeight};
-    DialogTemplate frame{reinterpret_cast<const char *>(header->caption != nullptr ? header->caption
-                                                                                   : reinterpret_cast<const unsigned char *>("")),
+    DialogTemplate frame{reinterpret_cast<const char *>(header->caption != nullptr
+                                                            ? header->caption
+                                                            : reinterpret_cast<const unsigned char *>("")),
                          kStylePopup | kStyleCaption | kStyleSysMenu | kStyleVisible,
                          clientWidth,
                          clientHeight,
@@ -203,7 +203,8 @@ intptr_t runSheet(const PropertySheetHeader *header) {
     for (uint32_t i = 0; i < sheet.count; ++i) {
         Page *page = sheet.pages[i];
         page->window = nullptr;
-        page->dialogTemplate = findDialogTemplate(page->record.instance, static_cast<unsigned>(page->record.templateId));
+        page->dialogTemplate =
+            findDialogTemplate(page->record.instance, static_cast<unsigned>(page->record.templateId));
         if (page->dialogTemplate == nullptr)
             return -1;
     }

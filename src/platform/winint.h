@@ -36,9 +36,9 @@ struct Window {
     uint32_t style;
     uint32_t exStyle;
     int32_t x, y, width, height; // in the parent's client area, or on the screen
-    Window *parent;               // the parent of a child, the owner of a top-level window
-    Window *firstChild;           // children, topmost first
-    Window *nextSibling;          // the next child of the parent, or the next top-level window below
+    Window *parent;              // the parent of a child, the owner of a top-level window
+    Window *firstChild;          // children, topmost first
+    Window *nextSibling;         // the next child of the parent, or the next top-level window below
     uintptr_t id;
     void *instance;
     intptr_t userData;
@@ -86,10 +86,8 @@ intptr_t dialogProc(HWND window, uint32_t message, uintptr_t wParam, intptr_t lP
 // Drawing helpers for the built-in controls and the frame of snapshots.
 cairo_surface_t *makeSurface(int32_t width, int32_t height);
 // Draws text (ANSI code page bytes) with its top-left corner at x, y in font.
-void drawText(cairo_t *cr, void *font, double x, double y, const unsigned char *text, uint32_t length,
-              uint32_t colour);
-void measureText(cairo_t *cr, void *font, const unsigned char *text, uint32_t length, int32_t *width,
-                 int32_t *height);
+void drawText(cairo_t *cr, void *font, double x, double y, const unsigned char *text, uint32_t length, uint32_t colour);
+void measureText(cairo_t *cr, void *font, const unsigned char *text, uint32_t length, int32_t *width, int32_t *height);
 void setSourceColour(cairo_t *cr, uint32_t colour);
 // Releases the drawing resources (process detach).
 void releaseDrawing();

@@ -21,10 +21,12 @@ struct WindowClassRecord {
     uint32_t liveWindows;
 };
 
-std::recursive_mutex &layerLock() {
-    static std::recursive_mutex lock;
-    return lock;
-}
+namespace {
+// Constant-initialised, so it exists before any code of the library runs.
+std::recursive_mutex g_layerLock;
+} // namespace
+
+std::recursive_mutex &layerLock() { return g_layerLock; }
 
 namespace {
 
@@ -88,8 +90,9 @@ WindowClassRecord *findClass(const char *name) {
 }
 
 bool addClass(const WindowClass &info) {
-    if (info.name == nullptr || info.procedure == nullptr || std::strlen(info.name) >= sizeof(WindowClassRecord::name) ||
-        info.extraBytes < 0 || findClass(info.name) != nullptr)
+    if (info.name == nullptr || info.procedure == nullptr ||
+        std::strlen(info.name) >= sizeof(WindowClassRecord::name) || info.extraBytes < 0 ||
+        findClass(info.name) != nullptr)
         return false;
     auto *c = static_cast<WindowClassRecord *>(heapAlloc(sizeof(WindowClassRecord), true));
     if (c == nullptr)
@@ -205,8 +208,8 @@ void restack(Window *w, HWND insertAfter) {
     Window *after = nullptr;
     if (insertAfter == placeBottom())
         after = lastOf(listOf(w));
-    else if (Window *target = lookup(insertAfter); target != nullptr && target != w && isChild(target) == isChild(w) &&
-                                                   target->parent == w->parent)
+    else if (Window *target = lookup(insertAfter);
+             target != nullptr && target != w && isChild(target) == isChild(w) && target->parent == w->parent)
         after = target;
     else if (!isChild(w) && !(w->exStyle & kExStyleTopMost))
         after = lastTopMost(w);
@@ -264,7 +267,8 @@ Window *makeWindow(const WindowCreate &create, WindowClassRecord *c, Window *par
 }
 
 intptr_t sizeParam(int32_t width, int32_t height) {
-    return static_cast<intptr_t>((static_cast<uint32_t>(height & 0xFFFF) << 16) | static_cast<uint32_t>(width & 0xFFFF));
+    return static_cast<intptr_t>((static_cast<uint32_t>(height & 0xFFFF) << 16) |
+                                 static_cast<uint32_t>(width & 0xFFFF));
 }
 
 // Gives the window a surface of its new client size, keeping the pixels that still fit.
@@ -596,8 +600,8 @@ intptr_t defaultWindowProc(HWND window, uint32_t message, uintptr_t wParam, intp
         return 0;
     switch (message) {
     case kMsgSetText: {
-        unsigned char *title =
-            copyText(lParam != 0 ? reinterpret_cast<const unsigned char *>(lParam) : reinterpret_cast<const unsigned char *>(""));
+        unsigned char *title = copyText(lParam != 0 ? reinterpret_cast<const unsigned char *>(lParam)
+                                                    : reinterpret_cast<const unsigned char *>(""));
         if (title == nullptr)
             return 0;
         heapFree(w->title);
@@ -689,8 +693,7 @@ bool moveWindow(HWND window, int32_t x, int32_t y, int32_t width, int32_t height
     return setWindowPos(window, nullptr, x, y, width, height, kPosNoZOrder | (repaint ? 0 : kPosNoRedraw));
 }
 
-bool setWindowPos(HWND window, HWND insertAfter, int32_t x, int32_t y, int32_t width, int32_t height,
-                  uint32_t flags) {
+bool setWindowPos(HWND window, HWND insertAfter, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags) {
     bool resized = false, moved = false;
     int32_t cw = 0, ch = 0;
     {
