@@ -14,6 +14,7 @@ cd "$(dirname "$0")/.."
 # component   files (globs from the repository root)
 components='
 base          include/zo/zoexport.h include/zo/zostatus.h include/zo/messages.h include/zo/zowindow.h
+              include/zo/zomapi.h
 platform      src/platform/*
 core          include/zo/ramalloc.h include/zo/zoobject.h include/zo/zocritse.h include/zo/pertask.h
               src/frame/ramalloc.cpp src/frame/ramfree.cpp src/frame/ramresiz.cpp src/frame/zoobject.cpp
@@ -31,11 +32,11 @@ dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
               src/containers/zoset.cpp src/containers/zodictio.cpp src/containers/zoseqdic.cpp
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
-              include/zo/cntdblib.h src/os/*
+              include/zo/cntdblib.h include/zo/bosmail.h src/os/*
 storage       include/zo/zotmpfil.h include/zo/zotree.h src/containers/zotmpfil.cpp src/containers/zotree.cpp
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
               include/zo/zovaluep.h src/parse/*
-diag          include/zo/zodialog.h include/zo/zoabout.h src/diag/*
+diag          include/zo/zodialog.h include/zo/zoabout.h include/zo/zotrace.h src/diag/*
 startup       src/frame/libmain.cpp
 umbrella      include/zo/zo.h
 '

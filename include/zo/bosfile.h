@@ -19,6 +19,7 @@ constexpr uint32_t BOS_SEARCHPATH = 0x10;     // on failure try each directory o
 constexpr uint32_t BOS_EXCLUSIVE = 0x20;      // others may neither read nor write
 constexpr uint32_t BOS_TEMPNAME = 0x40;       // make a new temporary file; name receives it
 constexpr uint32_t BOS_TEMPOTHERDRIVE = 0x80; // as BOS_TEMPNAME, on another fixed drive's root
+constexpr uint32_t BOS_APPEND = 0x100;        // every write goes to the end of the file, at once
 
 // Attribute word of bosfattr.
 constexpr unsigned short BOS_ATTR_FILE = 0x1;

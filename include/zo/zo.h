@@ -24,6 +24,8 @@
 #include <zo/bospath.h>
 #include <zo/bosenv.h>
 #include <zo/zotime.h>
+#include <zo/zomapi.h>
+#include <zo/bosmail.h>
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
 #include <zo/zolexer.h>
@@ -34,3 +36,4 @@
 #include <zo/zowindow.h>
 #include <zo/zodialog.h>
 #include <zo/zoabout.h>
+#include <zo/zotrace.h>

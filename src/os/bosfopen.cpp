@@ -62,10 +62,11 @@ bool makeTemporaryName(unsigned char *name, bool otherDrive) {
 }
 
 unsigned openModeOf(uint32_t mode) {
+    const unsigned append = (mode & BOS_APPEND) ? plat::FileOpenAppend : 0u;
     if (mode & BOS_CREATE)
-        return plat::FileOpenCreate;
+        return plat::FileOpenCreate | append;
     return ((mode & BOS_READWRITE) ? plat::FileOpenReadWrite : plat::FileOpenRead) |
-           ((mode & BOS_EXCLUSIVE) ? plat::FileOpenDenyAll : 0u);
+           ((mode & BOS_EXCLUSIVE) ? plat::FileOpenDenyAll : 0u) | append;
 }
 
 int openAdapted(const unsigned char *adapted, unsigned openMode, int *fd) {

@@ -85,6 +85,8 @@ int fileOpen(const char *path, unsigned mode, int *fd) {
         flags |= O_RDWR | O_CREAT;
     else
         flags |= (mode & FileOpenReadWrite) ? O_RDWR : O_RDONLY;
+    if (mode & FileOpenAppend)
+        flags |= O_APPEND;
     int d;
     do {
         d = open(path, flags, 0666);

@@ -36,8 +36,9 @@ enum FileError : int {
 enum FileOpenMode : unsigned {
     FileOpenRead = 0,
     FileOpenReadWrite = 1,
-    FileOpenCreate = 2, // create or truncate; read-write
-    FileOpenDenyAll = 4 // others may neither read nor write while it is open
+    FileOpenCreate = 2,  // create or truncate; read-write
+    FileOpenDenyAll = 4, // others may neither read nor write while it is open
+    FileOpenAppend = 8   // each write goes to the end of the file in one step, whoever else writes
 };
 
 ZO_API int fileOpen(const char *path, unsigned mode, int *fd);

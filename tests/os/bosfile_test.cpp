@@ -84,6 +84,19 @@ TEST_F(BosFile, CreateTruncatesAnExistingFile) {
     zotest::ok(bosFileClose(h));
 }
 
+TEST_F(BosFile, AppendModeWritesAtTheEndWhateverTheOffsetAndWhoeverWrote) {
+    dir.write("log.txt", "kept\n");
+    int h = 0, other = 0;
+    ASSERT_EQ(openFile(dir.windows("log.txt"), BOS_READWRITE | BOS_APPEND, &h), ZoSuccess);
+    ASSERT_EQ(openFile(dir.windows("log.txt"), BOS_READWRITE | BOS_APPEND, &other), ZoSuccess);
+    ASSERT_EQ(bosFileWrite(h, -1, "one\n", 4), ZoSuccess);
+    ASSERT_EQ(bosFileWrite(other, -1, "two\n", 4), ZoSuccess); // its own position is still 0
+    ASSERT_EQ(bosFileWrite(h, 0, "three\n", 6), ZoSuccess);
+    zotest::ok(bosFileClose(h));
+    zotest::ok(bosFileClose(other));
+    EXPECT_EQ(dir.read("log.txt"), "kept\none\ntwo\nthree\n");
+}
+
 TEST_F(BosFile, HandleZeroIsNothingToDoForCloseAndSize) {
     EXPECT_EQ(bosFileClose(0), ZoSuccess);
     EXPECT_EQ(bosFileSize(0, 100), ZoSuccess);
