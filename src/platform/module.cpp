@@ -56,6 +56,7 @@ struct OutsideModule {
 };
 constexpr OutsideModule kOutsideModules[] = {
     {"ODBCCP32.DLL", "libodbcinst.so.2"},
+    {"MAPI32.DLL", "libzomapi.so"}, // the Simple MAPI library: the provider shipped with zo
 };
 
 // Whether a Windows-form name names a directory (a drive, a backslash or a slash) rather

@@ -49,6 +49,7 @@ TEST(ModuleNames, WindowsNamesMapBackToHost) {
     EXPECT_EQ(toHost("libzoR.DLL"), "libzoR.so");
     EXPECT_EQ(toHost("/opt/lib/libx.so.2"), "/opt/lib/libx.so.2");
     EXPECT_EQ(toHost("odbccp32.dll"), "libodbcinst.so.2");
+    EXPECT_EQ(toHost("MAPI32.DLL"), "libzomapi.so");
     EXPECT_EQ(toHost("D:\\lib\\x.DLL"), "<fail:>");
     EXPECT_EQ(toWindows("relative/libx.so"), "<fail:>"); // module names are absolute
 }
