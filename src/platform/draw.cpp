@@ -10,6 +10,7 @@
 #include "platform/unicode.h"
 #include "platform/winint.h"
 
+#include <dlfcn.h>
 #include <pango/pangocairo.h>
 
 #include <cstdio>
@@ -274,6 +275,22 @@ void compose(cairo_t *cr, const Window *w, double x, double y) {
         if (children[count]->style & kStyleVisible)
             compose(cr, children[count], cx + children[count]->x, cy + children[count]->y);
     cairo_restore(cr);
+}
+
+// The drawing libraries stay loaded for the life of the process once this library has
+// brought them in. pixman (under cairo) allocates its implementations when it is loaded and
+// keeps them in its globals, so unloading it with this library would leak them at every
+// load; glib and gobject are built to stay for the same reason. Pinning the module that
+// holds a symbol keeps it, and what it depends on, resident.
+void keepLoaded(const void *symbol) {
+    Dl_info info;
+    if (dladdr(symbol, &info) != 0 && info.dli_fname != nullptr)
+        (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE); // a handle that is never given back
+}
+
+__attribute__((constructor)) void keepDrawingLibrariesLoaded() {
+    keepLoaded(reinterpret_cast<const void *>(&pango_cairo_font_map_new));
+    keepLoaded(reinterpret_cast<const void *>(&cairo_create));
 }
 
 } // namespace

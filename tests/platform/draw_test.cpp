@@ -10,6 +10,10 @@
 
 #include "support/windows.h"
 
+// The font configuration library keeps caches of its own that it never gives back; they
+// are not this library's leaks.
+extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 namespace plat = zo::plat;
