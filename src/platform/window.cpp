@@ -38,6 +38,9 @@ struct ThreadQueue {
 std::mutex g_queuesLock;
 std::condition_variable g_queuesChanged;
 ThreadQueue *g_queues = nullptr;
+// Counts the wake-ups of waiters for something else than a posted message (a paint asked
+// for, a modal loop ended), so that a waiter notices them at once.
+uint64_t g_wakeups = 0;
 
 ThreadQueue *findQueue(uint32_t threadId) {
     for (ThreadQueue *q = g_queues; q != nullptr; q = q->next)
@@ -136,13 +139,20 @@ namespace win {
 void waitForMessage(int milliseconds) {
     std::unique_lock<std::mutex> lock(g_queuesLock);
     const uint32_t self = currentThreadId();
-    g_queuesChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [self] {
+    const uint64_t wakeups = g_wakeups;
+    g_queuesChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [self, wakeups] {
         ThreadQueue *q = findQueue(self);
-        return q != nullptr && (q->head != nullptr || q->quit);
+        return g_wakeups != wakeups || (q != nullptr && (q->head != nullptr || q->quit));
     });
 }
 
-void wakeWaiters() { g_queuesChanged.notify_all(); }
+void wakeWaiters() {
+    {
+        std::lock_guard<std::mutex> guard(g_queuesLock);
+        ++g_wakeups;
+    }
+    g_queuesChanged.notify_all();
+}
 
 } // namespace win
 
