@@ -1,0 +1,23 @@
+// Internal: what the semaphore sources share.
+#pragma once
+
+#include <cstdint>
+
+#include <zo/zosemaph.h>
+
+// Maximum count of a platform semaphore backing a ZoSemaphore.
+constexpr uint32_t kSemaphoreMaximumCount = 25;
+
+// Waits for another thread to finish a short step (making a semaphore or the registry):
+// spins first, then gives up the time slice, then sleeps, the longer the rounds go on.
+void semBackOff(unsigned round);
+
+// The message boxes shown with the control bit ShowReports.
+void semReportSettings(const ZoSemaphoreInfo &info);
+void semReportCreated(bool platform);
+void semReportDestroyed(bool platform);
+
+// Attempts per spin pass and milliseconds between passes, as the settings ask (an attempt
+// count below 1 is taken as 1, a negative sleep as 0).
+int semSpinAttempts(const ZoSemaphoreInfo *info);
+int semSpinSleep(const ZoSemaphoreInfo *info);
