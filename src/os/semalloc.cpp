@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kDefaultSpinCount = 25;
-constexpr int kDefaultSpinSleep = 0;
 constexpr int kDefaultControl = 0;
 
 // A setting parsed as a decimal number (blanks and a sign before the digits, anything after
@@ -89,16 +87,6 @@ bool ZoSemaphoreInfo::takePlatformSemaphore() {
 void ZoSemaphoreInfo::givePlatformSemaphore() {
     if (limited())
         budget_.fetch_add(1, std::memory_order_relaxed);
-}
-
-int semSpinAttempts(const ZoSemaphoreInfo *info) {
-    int count = info != nullptr ? info->spinCount() : kDefaultSpinCount;
-    return count < 1 ? 1 : count;
-}
-
-int semSpinSleep(const ZoSemaphoreInfo *info) {
-    int sleep = info != nullptr ? info->spinSleep() : kDefaultSpinSleep;
-    return sleep < 0 ? 0 : sleep;
 }
 
 void ZoSemaphore::bosSemaphoreAlloc() {

@@ -17,7 +17,18 @@ void semReportSettings(const ZoSemaphoreInfo &info);
 void semReportCreated(bool platform);
 void semReportDestroyed(bool platform);
 
+// Settings without a registry (none could be allocated).
+constexpr int kDefaultSpinCount = 25;
+constexpr int kDefaultSpinSleep = 0;
+
 // Attempts per spin pass and milliseconds between passes, as the settings ask (an attempt
 // count below 1 is taken as 1, a negative sleep as 0).
-int semSpinAttempts(const ZoSemaphoreInfo *info);
-int semSpinSleep(const ZoSemaphoreInfo *info);
+inline int semSpinAttempts(const ZoSemaphoreInfo *info) {
+    int count = info != nullptr ? info->spinCount() : kDefaultSpinCount;
+    return count < 1 ? 1 : count;
+}
+
+inline int semSpinSleep(const ZoSemaphoreInfo *info) {
+    int sleep = info != nullptr ? info->spinSleep() : kDefaultSpinSleep;
+    return sleep < 0 ? 0 : sleep;
+}

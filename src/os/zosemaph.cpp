@@ -71,13 +71,14 @@ ZoSemaphore::~ZoSemaphore() {
         variable(ownerVariable_).store(kDestroyed, std::memory_order_release);
 }
 
+// The first attempt on a free spin word is made here, so an uncontended entry costs one
+// exchange; bosSpinLock makes the passes when the word is held.
 void ZoSemaphore::acquire() {
-    if (kind_ == PlatformSemaphore) {
+    if (kind_ == PlatformSemaphore)
         (void)zo::plat::semaphoreWait(semaphore_, zo::plat::kWaitForever); // true: no time limit
-        owner_.store(zo::plat::currentThreadId(), std::memory_order_relaxed);
-    } else {
-        bosSpinLock();
-    }
+    else if (std::atomic_ref<uint32_t>(spinWord_).exchange(1, std::memory_order_acquire) != 0)
+        return bosSpinLock();
+    owner_.store(zo::plat::currentThreadId(), std::memory_order_relaxed);
 }
 
 void ZoSemaphore::release() {
@@ -85,7 +86,7 @@ void ZoSemaphore::release() {
     if (kind_ == PlatformSemaphore)
         (void)zo::plat::semaphoreRelease(semaphore_); // refused only above the maximum: nothing to undo
     else
-        bosMemUnLock(&spinWord_);
+        std::atomic_ref<uint32_t>(spinWord_).store(0, std::memory_order_release);
 }
 
 // Last first; each semaphore is unlinked before it is deleted, so its own unregistering
