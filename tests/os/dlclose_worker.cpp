@@ -1,7 +1,9 @@
 // A module that used the library's worker threads is unloaded, and the library with it:
-// no thread of the library may be left to run its code. A thread that had to be given up
+// no thread of the library may be left to run its code, nor any handler of it registered. A thread that had to be given up
 // keeps the library loaded until the process ends, and returns into it safely.
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -61,6 +63,13 @@ int main(int argc, char **argv) {
         check(dlclose(module) == 0, "dlclose succeeded");
         check(!loaded(library), "the library was unloaded with the plugin");
     }
+    // Nothing of the library is left registered: a fork runs no handler of it.
+    pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    int status = 0;
+    check(waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0,
+          "a fork after the unload is clean");
 
     void *module = dlopen(plugin, RTLD_NOW | RTLD_LOCAL);
     check(module != nullptr, "the plugin loads again");
