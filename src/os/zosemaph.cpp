@@ -32,8 +32,9 @@ ZoSemaphore *makeFor(ZoSemaphore **var, ZoSemaphore *previous) {
     return made;
 }
 
-// The variable's semaphore, made here when it has none; null when it cannot be made.
-ZoSemaphore *semaphoreOf(ZoSemaphore **var) {
+// The variable's semaphore, made here when it has none; null when it cannot be made. Out of
+// line: entering an existing semaphore stays a short leaf path.
+[[gnu::noinline]] ZoSemaphore *semaphoreOf(ZoSemaphore **var) {
     auto slot = variable(var);
     ZoSemaphore *current = slot.load(std::memory_order_acquire);
     for (unsigned round = 0; !isSemaphore(current);) {
@@ -50,8 +51,10 @@ ZoSemaphore *semaphoreOf(ZoSemaphore **var) {
 } // namespace
 
 void zoSemaphoreEnter(ZoSemaphore **var) {
-    if (ZoSemaphore *semaphore = semaphoreOf(var))
-        semaphore->acquire();
+    ZoSemaphore *semaphore = variable(var).load(std::memory_order_acquire);
+    if (!isSemaphore(semaphore) && (semaphore = semaphoreOf(var)) == nullptr)
+        return;
+    semaphore->acquire();
 }
 
 void zoSemaphoreExit(ZoSemaphore **var) {
