@@ -2,3 +2,4 @@
 #pragma once
 
 void showThreads();
+void showTrace();

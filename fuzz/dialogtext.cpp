@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<unsigned char> argument(split != nullptr ? split + 1 : end, end);
     argument.push_back(0);
     std::vector<unsigned char> text(256, 0);
-    std::memcpy(text.data(), format.data(), format.size());
+    if (!format.empty())
+        std::memcpy(text.data(), format.data(), format.size());
     unsigned char used[32] = {};
     makeDialogText(used, text.data(), withArgument ? argument.data() : nullptr);
     const size_t length = std::strlen(reinterpret_cast<const char *>(text.data()));
