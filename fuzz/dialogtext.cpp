@@ -13,6 +13,9 @@
 #include "fuzz_support.h"
 #include "platform/window.h"
 
+// The font configuration library's caches are its own, never given back.
+extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 using zofuzz::check;
 using zofuzz::useCodePage;
 

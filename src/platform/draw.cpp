@@ -54,6 +54,9 @@ PangoContext *g_context = nullptr;
 PangoLayout *g_layout = nullptr;
 Font *g_defaultFont = nullptr;
 Font *g_captionFont = nullptr;
+// The layer's own application icon, shared by all who load it (like a stock icon, it is
+// never destroyed by them) and freed with the layer.
+Icon *g_applicationIcon = nullptr;
 int g_cursorToken = 0;
 
 constexpr const char *kFontFamily = "DejaVu Sans";
@@ -228,6 +231,27 @@ cairo_surface_t *moduleIcon(void *module, const unsigned char *name) {
     return surface;
 }
 
+Icon *makeIcon(cairo_surface_t *surface) {
+    if (surface == nullptr)
+        return nullptr;
+    auto *icon = static_cast<Icon *>(heapAlloc(sizeof(Icon), false));
+    if (icon == nullptr) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    icon->surface = surface;
+    icon->width = cairo_image_surface_get_width(surface);
+    icon->height = cairo_image_surface_get_height(surface);
+    return icon;
+}
+
+void freeIcon(Icon *icon) {
+    if (icon == nullptr)
+        return;
+    cairo_surface_destroy(icon->surface);
+    heapFree(icon);
+}
+
 // The window's frame and title bar, for snapshots.
 void drawFrame(cairo_t *cr, const Window *w, double x, double y) {
     int32_t frame = win::frameWidth(w->style);
@@ -342,6 +366,8 @@ void releaseDrawing() {
     freeFont(g_defaultFont);
     freeFont(g_captionFont);
     g_defaultFont = g_captionFont = nullptr;
+    freeIcon(g_applicationIcon);
+    g_applicationIcon = nullptr;
     if (g_layout != nullptr) {
         g_object_unref(g_layout);
         g_object_unref(g_context);
@@ -543,28 +569,20 @@ void *loadIcon(void *module, const unsigned char *name) {
     if (name == nullptr)
         return nullptr;
     Guard guard(layerLock());
-    cairo_surface_t *surface = module == nullptr && reinterpret_cast<uintptr_t>(name) == kIconApplication
-                                   ? applicationIcon()
-                                   : moduleIcon(module, name);
-    if (surface == nullptr)
-        return nullptr;
-    auto *icon = static_cast<Icon *>(heapAlloc(sizeof(Icon), false));
-    if (icon == nullptr) {
-        cairo_surface_destroy(surface);
-        return nullptr;
-    }
-    icon->surface = surface;
-    icon->width = cairo_image_surface_get_width(surface);
-    icon->height = cairo_image_surface_get_height(surface);
+    const bool application = module == nullptr && reinterpret_cast<uintptr_t>(name) == kIconApplication;
+    if (application && g_applicationIcon != nullptr)
+        return g_applicationIcon;
+    Icon *icon = makeIcon(application ? applicationIcon() : moduleIcon(module, name));
+    if (application)
+        g_applicationIcon = icon;
     return icon;
 }
 
 void destroyIcon(void *icon) {
-    if (icon == nullptr)
+    if (icon == nullptr || icon == g_applicationIcon)
         return;
     Guard guard(layerLock());
-    cairo_surface_destroy(static_cast<Icon *>(icon)->surface);
-    heapFree(icon);
+    freeIcon(static_cast<Icon *>(icon));
 }
 
 bool iconSize(const void *icon, int32_t *width, int32_t *height) {
