@@ -68,6 +68,7 @@ public:
     const ZoString &line() const { return line_; }
 
 private:
+    bool ensureWindow();
     bool makeWindow();
     // Drops what the line got since it held `length` bytes.
     void cutLine(uint32_t length);

@@ -97,7 +97,7 @@ ZoStatus ZoTrace::initialize(HINSTANCE instance, unsigned int toWindow, const un
             ZoSuccess)
             return ZoFailure;
     }
-    if (toWindow != 0 && !makeWindow())
+    if (toWindow != 0 && !ensureWindow())
         return ZoFailure;
     flags_ |= Initialized;
     return ZoSuccess;
@@ -279,8 +279,11 @@ bool ZoTrace::makeWindow() {
     return true;
 }
 
+// A window made earlier is kept while it lives (a user may have closed it).
+bool ZoTrace::ensureWindow() { return (window_ != nullptr && plat::isWindow(window_)) || makeWindow(); }
+
 ZoStatus ZoTrace::setTraceToWindow() {
-    if ((window_ == nullptr || !plat::isWindow(window_)) && !makeWindow())
+    if (!ensureWindow())
         return ZoFailure;
     flags_ |= ToWindow;
     return ZoSuccess;

@@ -184,8 +184,13 @@ TEST_F(Trace, TheWindowHoldsAnEditControlOverItsClientArea) {
     trace.resetTopMost();
     EXPECT_FALSE(plat::isTopMost(trace.window()));
     HWND window = trace.window();
+    ASSERT_EQ(trace.initialize(nullptr, 1, nullptr), ZoSuccess); // the window is kept, not made twice
+    EXPECT_EQ(trace.window(), window);
     trace.resetTrace();
     EXPECT_FALSE(plat::isWindow(window));
+    ASSERT_EQ(trace.setTraceToWindow(), ZoSuccess); // a new one after the old went
+    EXPECT_NE(trace.window(), window);
+    EXPECT_TRUE(trace.flags() & ZoTrace::ToWindow);
 }
 
 // The window keeps whole lines, the newest last: when a line would bring it past 32,767
