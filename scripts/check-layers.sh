@@ -37,6 +37,7 @@ sort          include/zo/sort.h src/containers/sort.cpp src/containers/sortcore.
               src/containers/sortint.h
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
               include/zo/zovaluep.h src/parse/*
+queryfile     include/zo/zoqueryf.h src/queryfile/*
 startup       src/frame/libmain.cpp
 umbrella      include/zo/zo.h
 '
@@ -55,8 +56,9 @@ os            base platform core strings errors numbers
 storage       base core arrays strings os
 sort          base core bytes arrays errors os
 parse         base platform core bytes arrays strings errors dictionaries
+queryfile     base core bytes arrays strings errors numbers os storage sort parse
 startup       base platform core errors
-umbrella      base core bytes arrays strings errors dictionaries numbers os storage sort parse
+umbrella      base core bytes arrays strings errors dictionaries numbers os storage sort parse queryfile
 '
 
 # The named cycle, edge by edge: including file, included file, reason.

@@ -33,3 +33,4 @@
 #include <zo/sort.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
+#include <zo/zoqueryf.h>
