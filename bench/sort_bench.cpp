@@ -16,8 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "status.h"
-
 namespace {
 
 struct Record32 {
@@ -52,9 +50,15 @@ void BM_ZoSortInMemory1M(benchmark::State &state) {
         work = original;
         state.ResumeTiming();
         ZoSort sort(32);
-        zobench::ok(sort.addKey(ZoSortBytes, 0, 8));
+        if (sort.addKey(ZoSortBytes, 0, 8) != ZoSuccess) {
+            state.SkipWithError("the key could not be added");
+            break;
+        }
         sort.setBuf(static_cast<uint32_t>(work.size()), work.data());
-        zobench::ok(sort.sortBuf());
+        if (sort.sortBuf() != ZoSuccess) {
+            state.SkipWithError("the block could not be sorted");
+            break;
+        }
         benchmark::DoNotOptimize(work.data());
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kInMemory));
@@ -96,16 +100,21 @@ void bigLine(uint64_t i, unsigned char *line) {
 void BM_Big_ZoSortSpilled10M(benchmark::State &state) {
     for (auto _ : state) {
         ZoSort sort(32);
-        zobench::ok(sort.addKey(ZoSortBytes, 0, 16));
-        for (uint64_t i = 0; i < kBig; ++i) {
+        bool fine = sort.addKey(ZoSortBytes, 0, 16) == ZoSuccess;
+        for (uint64_t i = 0; fine && i < kBig; ++i) {
             void *slot;
-            zobench::ok(sort.nextSlot(&slot));
-            bigLine(i, static_cast<unsigned char *>(slot));
+            fine = sort.nextSlot(&slot) == ZoSuccess;
+            if (fine)
+                bigLine(i, static_cast<unsigned char *>(slot));
         }
         uint64_t sum = 0;
-        void *record;
-        for (zobench::ok(sort.getSorted(&record)); record != nullptr; zobench::ok(sort.getSorted(&record)))
+        uint64_t count = 0;
+        for (void *record = nullptr; fine && sort.getSorted(&record) == ZoSuccess && record != nullptr; ++count)
             sum += static_cast<unsigned char *>(record)[7];
+        if (!fine || count != kBig) {
+            state.SkipWithError("the records could not be sorted");
+            break;
+        }
         benchmark::DoNotOptimize(sum);
         state.counters["runs"] = sort.getRunCount();
     }
