@@ -7,6 +7,7 @@
 #include <zo/convert.h>
 #include <zo/pertask.h>
 #include <zo/ramalloc.h>
+#include <zo/strfuncs.h>
 #include <zo/zoerror.h>
 
 #include "frame/err.h"
@@ -125,21 +126,95 @@ ZoStatus ZoQueryFile::writeSection(Output &out, SectionInfo &section) {
     return status;
 }
 
+namespace {
+
+// A line the reader would take for a section header: `[`, anything, `]` and blanks.
+bool looksLikeHeader(const unsigned char *line, uint32_t n) {
+    ZoSubString view(line, n);
+    const unsigned char *name;
+    uint32_t length;
+    return headerName(view, &name, &length);
+}
+
+// The first line end outside quotes that the reader would misread: after a line that ends
+// in `;` (the statement would end there) or beside a line that looks like a section header.
+// Returns the length of the text when there is none.
+uint32_t misreadLineEnd(const ZoString &sql) {
+    const unsigned char *p = sql.data();
+    const uint32_t n = sql.length();
+    unsigned char quote = 0;
+    uint32_t lineStart = 0;
+    for (uint32_t i = 0; i + 1 < n; ++i) {
+        if (quote != 0) {
+            quote = p[i] == quote ? 0 : quote;
+            continue;
+        }
+        if (p[i] == '\'' || p[i] == '"') {
+            quote = p[i];
+            continue;
+        }
+        if (p[i] != '\r' || p[i + 1] != '\n')
+            continue;
+        uint32_t next = i + 2;
+        uint32_t nextEnd = next;
+        while (nextEnd + 1 < n && !(p[nextEnd] == '\r' && p[nextEnd + 1] == '\n'))
+            ++nextEnd;
+        if (nextEnd + 1 >= n)
+            nextEnd = n;
+        if (endsStatement(p + lineStart, i - lineStart) || looksLikeHeader(p + lineStart, i - lineStart) ||
+            looksLikeHeader(p + next, nextEnd - next))
+            return i;
+        lineStart = next;
+        ++i;
+    }
+    return n;
+}
+
+} // namespace
+
+// Folds the statement at 79 characters outside quotes, then takes back each line break
+// (outside quotes) that the reader would misread: one after a `;` would end the statement
+// there, one beside a line that looks like a section header would end it at that line. The
+// reader turns line breaks outside quotes into blanks, so the statement reads back the same.
+static ZoStatus foldStatement(ZoString &sql) {
+    if (sql.insertLineBreaks(79, '\'', '"', 0) != ZoSuccess)
+        return ZoFailure;
+    for (uint32_t at = misreadLineEnd(sql); at < sql.length(); at = misreadLineEnd(sql))
+        if (sql.changeBytes(at, 2, u(" "), 1) != ZoSuccess)
+            return ZoFailure;
+    return ZoSuccess;
+}
+
+// A statement whose first word is `use` or `CTZOF` would be taken for the database line or
+// the marker when no database line comes first: an empty database line goes before it.
+static bool needsDatabaseLine(const ZoString &sql) {
+    const unsigned char *p = sql.data();
+    uint32_t n = sql.length();
+    uint32_t i = 0;
+    while (i < n && isBlank(p[i]))
+        ++i;
+    uint32_t word = i;
+    while (i < n && (std::isalnum(p[i]) || p[i] == '_'))
+        ++i;
+    return strEqualCi(p + word, i - word, u("use"), 3) != 0 || strEqualCi(p + word, i - word, u("CTZOF"), 5) != 0;
+}
+
 // The header, the database line, the statement and the sections, known ones first.
 ZoStatus ZoQueryFile::writeQuery(Output &out) {
     if (out.put("Zo 7.0 for ", true) != ZoSuccess || out.put(dbType_, lengthOf(dbType_), true) != ZoSuccess ||
         out.put(out.scramble ? " (2)\r\n\r\n" : "\r\n\r\n", true) != ZoSuccess)
         return ZoFailure;
-    if (dbName_ != nullptr && (out.put("use ") != ZoSuccess || out.put(dbName_, lengthOf(dbName_)) != ZoSuccess ||
-                               out.put(";\r\n") != ZoSuccess))
-        return ZoFailure;
     ZoString sql;
     if (getSqlStmt(&sql) != ZoSuccess)
         return ZoFailure;
+    const unsigned char *database = dbName_ != nullptr ? dbName_ : u("");
+    if ((database[0] != '\0' || needsDatabaseLine(sql)) &&
+        (out.put("use ") != ZoSuccess || out.put(database, lengthOf(database)) != ZoSuccess ||
+         out.put(";\r\n") != ZoSuccess))
+        return ZoFailure;
     if ((sql.length() == 0 || sql.data()[sql.length() - 1] != ';') && sql.concat(';') != ZoSuccess)
         return ZoFailure;
-    if (sql.insertLineBreaks(79, '\'', '"', 0) != ZoSuccess || sql.concat("\r\n\r\n") != ZoSuccess ||
-        out.put(sql) != ZoSuccess)
+    if (foldStatement(sql) != ZoSuccess || sql.concat("\r\n\r\n") != ZoSuccess || out.put(sql) != ZoSuccess)
         return ZoFailure;
     SectionInfo *ignored;
     if (scan(nullptr, false, true, &ignored) != ZoSuccess || sections_.realResort() != ZoSuccess)

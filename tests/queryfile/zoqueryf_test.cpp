@@ -268,6 +268,35 @@ TEST_F(QueryFile, ScrambledSavingRefusesTextThatWouldNotReadBack) {
     EXPECT_EQ(statement(), "SELECT 'ok'");
 }
 
+// Statements the reader would cut short or take for something else are written so that
+// they read back: a first word `use` or `CTZOF` (found by fuzzing: the statement became the
+// database line), a `;` or a header-like line where the statement is folded.
+TEST_F(QueryFile, StatementsThatWouldBeMisreadAreWrittenToReadBack) {
+    const std::string pad(70, 'p');
+    struct Case {
+        std::string written;
+        std::string readBack;
+    };
+    for (const Case &c :
+         {Case{"use other", "use other"}, Case{"USE x; SELECT 1", "USE x; SELECT 1"}, Case{"ctzof 1", "ctzof 1"},
+          Case{"BEGIN;\r\nSELECT 1", "BEGIN; SELECT 1"}, Case{"SELECT " + pad + "; " + pad + "; " + pad, ""},
+          Case{"SELECT " + pad + " [x] " + pad + " [y z] " + pad, ""}, Case{"SELECT '" + pad + ";' " + pad, ""}}) {
+        SCOPED_TRACE(c.written);
+        for (const char *database : {static_cast<const char *>(nullptr), "", "sales"}) {
+            ZoQueryFile made;
+            zotest::ok(made.initialize(u("Text"), u(c.written), static_cast<uint32_t>(c.written.size())));
+            zotest::ok(made.setDbName(database != nullptr ? u(database) : nullptr));
+            ASSERT_EQ(made.saveAs(u(dir.windows("s.qry"))), ZoSuccess);
+            ZoString sql;
+            zotest::ok(made.getSqlStmt(&sql));
+            EXPECT_EQ(text(sql), c.readBack.empty() ? c.written : c.readBack);
+            std::string wantDatabase = database != nullptr && database[0] != '\0' ? database : "(none)";
+            EXPECT_EQ(made.getDbName() != nullptr ? reinterpret_cast<const char *>(made.getDbName()) : "(none)",
+                      wantDatabase);
+        }
+    }
+}
+
 // ---- round trip ------------------------------------------------------------------------------
 
 struct Query {
