@@ -318,8 +318,10 @@ ZoStatus ZoSortMerge::seekKey(ZoSort &sort, const unsigned char *probe, bool *fo
 ZoStatus ZoSortMerge::resortParts(ZoSort &sort, bool rangeParts, uint32_t fromKey, bool grouped) {
     const Layout load = layout(sort);
     const KeyRange byKeys{sort.keys_, fromKey, sort.keyCount_};
-    // The windows' contents are about to be overwritten by the parts being sorted.
+    // The windows' contents are about to be overwritten by the parts being sorted, and the
+    // heads may change.
     dropWindows();
+    ordered = false;
     for (uint32_t r = 0; r < runs; ++r) {
         uint32_t first = rangeParts ? run[r].rangeFirst : run[r].first;
         uint32_t end = rangeParts ? run[r].rangeEnd : run[r].end;
