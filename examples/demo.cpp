@@ -338,6 +338,7 @@ int main() {
     showTree();
     showConnectionString();
     showParse();
+    showThreads();
     showQueryFile();
     return 0;
 }

@@ -31,7 +31,7 @@ dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
               src/containers/zoset.cpp src/containers/zodictio.cpp src/containers/zoseqdic.cpp
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
-              include/zo/cntdblib.h include/zo/zofileby.h src/os/*
+              include/zo/cntdblib.h include/zo/zofileby.h include/zo/zosemaph.h include/zo/zothread.h src/os/*
 storage       include/zo/zotmpfil.h include/zo/zotree.h src/containers/zotmpfil.cpp src/containers/zotree.cpp
 sort          include/zo/sort.h src/containers/sort.cpp src/containers/sortcore.cpp src/containers/sortmerg.cpp
               src/containers/sortint.h
@@ -52,7 +52,7 @@ strings       base platform core bytes arrays
 errors        base platform core arrays strings
 dictionaries  base core bytes arrays strings
 numbers       base platform core strings errors
-os            base platform core strings errors numbers
+os            base platform core arrays strings errors numbers
 storage       base core arrays strings os
 sort          base core bytes arrays errors os
 parse         base platform core bytes arrays strings errors dictionaries

@@ -25,6 +25,8 @@
 #include <zo/bosenv.h>
 #include <zo/zotime.h>
 #include <zo/zofileby.h>
+#include <zo/zosemaph.h>
+#include <zo/zothread.h>
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
 #include <zo/zolexer.h>
