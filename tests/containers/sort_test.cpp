@@ -264,10 +264,12 @@ INSTANTIATE_TEST_SUITE_P(
 constexpr uint32_t FullLoads = 1;
 constexpr size_t FaultRecords = 3000;
 constexpr uint32_t HostileRecords = 1 << 13;
+constexpr uint32_t LateFaultStride = 7; // every early fault, then a sample of the window reads
 #else
 constexpr uint32_t FullLoads = 3;
 constexpr size_t FaultRecords = 6000;
 constexpr uint32_t HostileRecords = 1 << 16;
+constexpr uint32_t LateFaultStride = 1;
 #endif
 
 // Full memory loads of 64 buffers spilled, and a short last run: 32-byte records with an
@@ -716,7 +718,7 @@ TEST(SortFaults, EachSpillFileOperationMayFailOnceAndBeRepeated) {
           Kind{plat::FileOp::Read, plat::FileFault::Fail}}) {
         uint32_t k = 1;
         while (runWithFault(kind.op, kind.fault, k, input, keys))
-            k += k < 16 ? 1 : 7; // every early one, then a sample of the many window reads
+            k += k < 16 ? 1 : LateFaultStride;
         EXPECT_GT(k, 1u) << "operation " << static_cast<unsigned>(kind.op) << " was never used";
     }
 }
