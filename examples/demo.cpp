@@ -339,6 +339,7 @@ int main() {
     showConnectionString();
     showParse();
     showThreads();
+    showQueryFile();
     showTrace();
     return 0;
 }

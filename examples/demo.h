@@ -2,4 +2,11 @@
 #pragma once
 
 void showThreads();
+
+// A query file with two sections and parameters written and read back; sorted output from
+// a record sort that spilled to its temporary file.
+void showQueryFile();
+
+// A trace file with stamped and hexadecimal lines, and pictures of the trace window and of
+// one frame of an about box written next to it.
 void showTrace();
