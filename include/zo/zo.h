@@ -18,12 +18,15 @@
 #include <zo/zostring.h>
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
+#include <zo/calmaper.h>
 #include <zo/messages.h>
 #include <zo/zoerror.h>
 #include <zo/bosfile.h>
 #include <zo/bospath.h>
 #include <zo/bosenv.h>
 #include <zo/zotime.h>
+#include <zo/registry.h>
+#include <zo/zoini.h>
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
 #include <zo/zolexer.h>

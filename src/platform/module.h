@@ -36,6 +36,11 @@ ZO_API uint32_t moduleFileName(void *module, unsigned char *out, uint32_t size);
 // string table or no such text.
 ZO_API int moduleLoadString(void *module, unsigned id, unsigned char *buffer, int size);
 
+// Test hook: loads hostName for the outside module windowsName (`odbccp32.dll`) instead of
+// its host counterpart; a null hostName restores the counterpart. Not safe while other
+// threads load modules.
+ZO_API void moduleTestReplaceOutside(const char *windowsName, const char *hostName);
+
 // Name translation between host paths and Windows form (see above), through the drive
 // table of the path services; a bare module name (no directory) stays bare. Each returns
 // false, with out left empty, when the result does not fit in size bytes or the name
