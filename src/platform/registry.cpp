@@ -37,6 +37,7 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -218,18 +219,20 @@ bool prepareSchema(sqlite3 *handle) {
     return sqlite3_exec(handle, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-bool openDatabase(Database &db, RegistryRoot root, bool create) {
+enum class Opening { Ready, Missing, Failed };
+
+Opening openDatabase(Database &db, RegistryRoot root, bool create) {
     if (db.handle != nullptr && db.owner != getpid())
         forget(db);
     if (db.handle != nullptr)
-        return true;
+        return Opening::Ready;
     char path[kHostPathMax];
     if (!registryDatabasePath(root, path, sizeof path))
-        return false;
+        return Opening::Failed;
     struct stat st;
     bool exists = stat(path, &st) == 0;
     if (!exists && !create)
-        return false;
+        return errno == ENOENT ? Opening::Missing : Opening::Failed;
     if (!exists) {
         char dir[kHostPathMax];
         std::memcpy(dir, path, sizeof dir);
@@ -243,11 +246,11 @@ bool openDatabase(Database &db, RegistryRoot root, bool create) {
     if (sqlite3_open_v2(path, &handle, flags, nullptr) != SQLITE_OK ||
         sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds) != SQLITE_OK || !prepareSchema(handle)) {
         sqlite3_close_v2(handle);
-        return false;
+        return Opening::Failed;
     }
     db.handle = handle;
     db.owner = getpid();
-    return true;
+    return Opening::Ready;
 }
 
 // Errors after which the connection is of no more use: it is closed and opened again by the
@@ -269,7 +272,7 @@ bool breaksConnection(int rc) {
 class Session {
 public:
     Session(RegistryRoot root, bool create)
-        : db_(g_databases[static_cast<unsigned>(root)]), guard_(db_.lock), ready_(openDatabase(db_, root, create)) {}
+        : db_(g_databases[static_cast<unsigned>(root)]), guard_(db_.lock), opening_(openDatabase(db_, root, create)) {}
     ~Session() {
         if (broken_)
             closeDatabase(db_);
@@ -277,7 +280,10 @@ public:
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
-    bool ready() const { return ready_; }
+    bool ready() const { return opening_ == Opening::Ready; }
+    // What a call that finds nothing to do answers when the database is not ready: a
+    // database that does not exist holds no key.
+    int notReady() const { return opening_ == Opening::Missing ? RegistryNoKey : RegistryUnavailable; }
     sqlite3 *handle() const { return db_.handle; }
     // The statement, prepared on first use; null when it cannot be.
     sqlite3_stmt *statement(Statement which) {
@@ -295,7 +301,7 @@ public:
 private:
     Database &db_;
     std::lock_guard<std::mutex> guard_;
-    bool ready_;
+    Opening opening_;
     bool broken_ = false;
 };
 
@@ -403,7 +409,7 @@ int listRows(RegistryRoot root, const unsigned char *keyPath, Statement which, R
         return RegistryBadName;
     Session session(root, false);
     if (!session.ready())
-        return RegistryUnavailable;
+        return session.notReady();
     Transaction read(session, BeginRead);
     if (!read.begun())
         return RegistryUnavailable;
@@ -444,7 +450,7 @@ int registryReadValue(RegistryRoot root, const unsigned char *keyPath, const uns
         return RegistryBadName;
     Session session(root, false);
     if (!session.ready())
-        return RegistryUnavailable;
+        return session.notReady();
     Query q(session, ReadValue);
     if (!q)
         return RegistryUnavailable;
@@ -494,7 +500,7 @@ int registryDeleteValue(RegistryRoot root, const unsigned char *keyPath, const u
         return RegistryBadName;
     Session session(root, false);
     if (!session.ready())
-        return RegistryNoKey; // no database: nothing is there
+        return session.notReady();
     Transaction write(session, BeginWrite);
     if (!write.begun())
         return RegistryUnavailable;
@@ -515,7 +521,7 @@ int registryDeleteKey(RegistryRoot root, const unsigned char *keyPath, const uns
         return RegistryBadName;
     Session session(root, false);
     if (!session.ready())
-        return RegistryNoKey;
+        return session.notReady();
     Transaction write(session, BeginWrite);
     if (!write.begun())
         return RegistryUnavailable;
@@ -531,7 +537,7 @@ int registryKeyExists(RegistryRoot root, const unsigned char *keyPath, const uns
         return RegistryBadName;
     Session session(root, false);
     if (!session.ready())
-        return RegistryNoKey;
+        return session.notReady();
     return keyExists(session, key) ? RegistryOk : RegistryNoKey;
 }
 

@@ -29,7 +29,7 @@ enum class RegistryRoot : unsigned { CurrentUser = 0, LocalMachine = 1 };
 
 enum RegistryResult : int {
     RegistryOk = 0,
-    RegistryNoKey = 1,       // the key does not exist
+    RegistryNoKey = 1,       // the key does not exist (nor, perhaps, the database)
     RegistryNoValue = 2,     // the key exists, the value does not
     RegistryMoreData = 3,    // the value does not fit the caller's buffer
     RegistryUnavailable = 4, // no database, or it cannot be read or written (or stays busy)
@@ -54,6 +54,9 @@ ZO_API int registryDeleteValue(RegistryRoot root, const unsigned char *keyPath, 
 // (RegistryBadName).
 ZO_API int registryDeleteKey(RegistryRoot root, const unsigned char *keyPath, const unsigned char *charLengths);
 // Whether key `keyPath` exists (RegistryOk) or not (RegistryNoKey).
+//
+// Every function answers RegistryNoKey when the database does not exist (a write makes it),
+// and RegistryUnavailable when it cannot be opened, read or written.
 ZO_API int registryKeyExists(RegistryRoot root, const unsigned char *keyPath, const unsigned char *charLengths);
 
 // Enumerations. `visit` is called for each value of a key, in the order the values were
