@@ -12,6 +12,7 @@
 #include "frame/libstate.h"
 #include "platform/codepage.h"
 #include "platform/module.h"
+#include "platform/profile.h"
 #include "platform/registry.h"
 #include "platform/window.h"
 
@@ -41,6 +42,7 @@ bool processAttach() {
 bool processDetach() {
     unloadOdbcInst();
     zo::plat::registryClose();
+    zo::plat::profileRelease();
     PerTaskRecord &task = mdsPerTaskRecord();
     if (auto *semaphoreTable = static_cast<ZoObject *>(task.slots[PerTaskSemaphoreTable])) {
         task.slots[PerTaskSemaphoreTable] = nullptr;

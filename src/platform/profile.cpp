@@ -23,10 +23,13 @@
 #include "platform/memory.h"
 #include "platform/path.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -271,10 +274,13 @@ public:
     FileBytes &operator=(const FileBytes &) = delete;
     ~FileBytes() { heapFree(data_); }
 
-    bool load(int fd) {
+    // Reads the file open at fd; *identity receives its status as read.
+    bool load(int fd, struct stat *identity = nullptr) {
         struct stat st;
         if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > static_cast<off_t>(kMaxProfileSize))
             return false;
+        if (identity != nullptr)
+            *identity = st;
         uint32_t size = static_cast<uint32_t>(st.st_size);
         data_ = static_cast<unsigned char *>(heapAlloc(size + 1, false));
         uint32_t got = 0;
@@ -285,19 +291,126 @@ public:
     }
     const unsigned char *data() const { return data_; }
     uint32_t size() const { return size_; }
+    Span all() const { return {data_, size_}; }
+    // Hands the block over to the caller, who frees it with heapFree.
+    unsigned char *release() {
+        unsigned char *block = data_;
+        data_ = nullptr;
+        return block;
+    }
 
 private:
     unsigned char *data_ = nullptr;
     uint32_t size_ = 0;
 };
 
-bool loadProfile(const char *host, FileBytes *bytes) {
+bool loadProfile(const char *host, FileBytes *bytes, struct stat *identity) {
     int fd;
     if (fileOpen(host, FileOpenRead, &fd) != FileOk)
         return false;
-    bool loaded = bytes->load(fd);
+    bool loaded = bytes->load(fd, identity);
     (void)fileClose(fd); // read-only: nothing to lose
     return loaded;
+}
+
+// ---- Profiles read recently ----
+//
+// A read keeps the file's bytes with the identity of what it read: device, inode, size,
+// modification and change times. A later read of the same name whose status shows the same
+// identity answers from them, with one status call instead of reading the file. Writes
+// through this library replace the file (a new inode); a file changed in place changes its
+// times. File times advance in steps of a few milliseconds, so a change in the same step as
+// a read could keep the identity: a file changed within the last two seconds is therefore
+// never kept. Small files only, a few of them.
+constexpr uint32_t kCachedProfiles = 8;
+constexpr uint32_t kMaxCachedSize = 256u << 10;
+constexpr int64_t kSettledNanoseconds = 2'000'000'000;
+std::atomic<int64_t> g_settledNanoseconds{kSettledNanoseconds};
+
+// The answer to a recent read of one entry, by the section and key as the caller spelled
+// them (and the character rule they were read with).
+constexpr uint32_t kRememberedLookups = 8;
+constexpr uint32_t kRememberedName = 64;
+
+struct Lookup {
+    unsigned char section[kRememberedName];
+    unsigned char key[kRememberedName];
+    uint32_t sectionLength, keyLength;
+    const unsigned char *lengths;
+    bool found;
+    uint32_t valueAt, valueLength; // the value (quotes taken off) within the bytes
+};
+
+struct CachedProfile {
+    char host[kHostPathMax];
+    struct stat identity;
+    unsigned char *bytes; // null: the slot is free
+    uint32_t size;
+    uint64_t lastUse;
+    Lookup lookups[kRememberedLookups];
+    uint32_t lookupCount;
+    uint32_t nextLookup;
+};
+
+struct ProfileCache {
+    std::mutex lock;
+    CachedProfile slots[kCachedProfiles];
+    uint64_t uses = 0;
+};
+
+ProfileCache g_cache;
+
+bool sameIdentity(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+int64_t nanoseconds(const timespec &t) { return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
+
+// A file whose last change is long enough ago that a change now would show.
+bool settled(const struct stat &identity) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    int64_t changed = std::max(nanoseconds(identity.st_mtim), nanoseconds(identity.st_ctim));
+    return nanoseconds(now) - changed > g_settledNanoseconds.load(std::memory_order_relaxed);
+}
+
+// The cached bytes of host if its identity is still `current`; null otherwise. The caller
+// holds the cache's lock while it uses them.
+CachedProfile *cachedProfile(const char *host, const struct stat &current) {
+    for (CachedProfile &slot : g_cache.slots)
+        if (slot.bytes != nullptr && std::strcmp(slot.host, host) == 0) {
+            if (!sameIdentity(slot.identity, current))
+                return nullptr;
+            slot.lastUse = ++g_cache.uses;
+            return &slot;
+        }
+    return nullptr;
+}
+
+// Keeps the bytes just read for host (the least recently used slot gives way).
+void keepProfile(const char *host, const struct stat &identity, FileBytes *file) {
+    if (file->size() > kMaxCachedSize || std::strlen(host) >= kHostPathMax || !settled(identity))
+        return;
+    std::lock_guard<std::mutex> guard(g_cache.lock);
+    CachedProfile *victim = &g_cache.slots[0];
+    for (CachedProfile &slot : g_cache.slots) {
+        if (slot.bytes != nullptr && std::strcmp(slot.host, host) == 0) {
+            victim = &slot;
+            break;
+        }
+        if (slot.bytes == nullptr || (victim->bytes != nullptr && slot.lastUse < victim->lastUse))
+            victim = &slot;
+    }
+    heapFree(victim->bytes);
+    std::strcpy(victim->host, host);
+    victim->identity = identity;
+    victim->size = file->size();
+    victim->bytes = file->release();
+    victim->lastUse = ++g_cache.uses;
+    victim->lookupCount = 0;
+    victim->nextLookup = 0;
 }
 
 // A list of terminated names closed by an extra terminator, built in the caller's buffer of
@@ -339,14 +452,13 @@ private:
 };
 
 // The sections of the file, or the keys of its first section named `section`.
-uint32_t listNames(const FileBytes &file, const Span *section, unsigned char *out, uint32_t size,
-                   const unsigned char *lengths) {
+uint32_t listNames(Span file, const Span *section, unsigned char *out, uint32_t size, const unsigned char *lengths) {
     if (size < 2) {
         out[0] = '\0';
         return 0;
     }
     NameList list(out, size, lengths);
-    LineReader reader(file.data(), file.size(), lengths);
+    LineReader reader(file.p, file.n, lengths);
     Line line;
     bool inSection = false;
     while (reader.next(&line)) {
@@ -646,6 +758,75 @@ int writeProfile(WriteKind kind, Span section, Span key, Span value, const char 
     return replaced ? 1 : 0;
 }
 
+// A read: what is asked and where the answer goes.
+struct Request {
+    const unsigned char *section, *key, *defaultValue;
+    unsigned char *out;
+    uint32_t size; // at least 1
+    const unsigned char *lengths;
+};
+
+bool wantsList(const Request &r) { return !hasText(r.section) || !hasText(r.key); }
+
+// The value of the entry asked for, quotes taken off; false when there is none.
+bool findValue(const Request &r, Span file, Span *value) {
+    Span sectionName = trim(spanOf(r.section));
+    Span keyName = trim(spanOf(r.key));
+    SectionPlace place = locate(file.p, file.n, sectionName, &keyName, r.lengths);
+    if (place.entryFound)
+        *value = unquote(place.entry.value);
+    return place.entryFound;
+}
+
+uint32_t answerValue(const Request &r, bool found, Span value) {
+    return copyValue(found ? value : spanOf(r.defaultValue), r.out, r.size, r.lengths);
+}
+
+// Answers a read from the bytes of the profile (none when there is no file).
+uint32_t answer(const Request &r, Span file) {
+    if (wantsList(r)) {
+        Span sectionName = trim(spanOf(r.section));
+        return listNames(file, hasText(r.section) ? &sectionName : nullptr, r.out, r.size, r.lengths);
+    }
+    Span value{};
+    bool found = findValue(r, file, &value);
+    return answerValue(r, found, value);
+}
+
+bool sameLookup(const Lookup &l, const Request &r, Span section, Span key) {
+    return l.lengths == r.lengths && l.sectionLength == section.n && l.keyLength == key.n &&
+           std::memcmp(l.section, section.p, section.n) == 0 && std::memcmp(l.key, key.p, key.n) == 0;
+}
+
+// Answers a read from a kept profile, remembering where the entries asked for are.
+uint32_t answerFromCache(const Request &r, CachedProfile &cached) {
+    Span file{cached.bytes, cached.size};
+    Span section = spanOf(r.section);
+    Span key = spanOf(r.key);
+    if (wantsList(r) || section.n > kRememberedName || key.n > kRememberedName)
+        return answer(r, file);
+    for (uint32_t i = 0; i < cached.lookupCount; ++i) {
+        const Lookup &l = cached.lookups[i];
+        if (sameLookup(l, r, section, key))
+            return answerValue(r, l.found, Span{cached.bytes + l.valueAt, l.valueLength});
+    }
+    Span value{};
+    bool found = findValue(r, file, &value);
+    Lookup &l = cached.lookups[cached.nextLookup];
+    cached.nextLookup = (cached.nextLookup + 1) % kRememberedLookups;
+    if (cached.lookupCount < kRememberedLookups)
+        ++cached.lookupCount;
+    std::memcpy(l.section, section.p, section.n);
+    std::memcpy(l.key, key.p, key.n);
+    l.sectionLength = section.n;
+    l.keyLength = key.n;
+    l.lengths = r.lengths;
+    l.found = found;
+    l.valueAt = found ? static_cast<uint32_t>(value.p - cached.bytes) : 0;
+    l.valueLength = found ? value.n : 0;
+    return answerValue(r, found, value);
+}
+
 } // namespace
 
 bool windowsDirectory(unsigned char *out, std::size_t size) {
@@ -653,16 +834,37 @@ bool windowsDirectory(unsigned char *out, std::size_t size) {
     return windowsDirectoryHost(host, sizeof host) && windowsPathOf(host, out, size);
 }
 
-bool profileHostPath(const unsigned char *fileName, const unsigned char *charLengths, char *out, std::size_t size) {
+namespace {
+
+// The host path of a profile name, spelled as named (resolve: with the case of its
+// components resolved as the emulated volume does).
+bool profilePath(const unsigned char *fileName, const unsigned char *charLengths, bool resolve, char *out,
+                 std::size_t size) {
     if (fileName == nullptr || fileName[0] == '\0')
         return false;
+    auto translate = resolve ? hostPathOf : hostPathAsNamed;
     if (isFullName(fileName))
-        return hostPathOf(fileName, charLengths, out, size);
+        return translate(fileName, charLengths, out, size);
     char dir[kHostPathMax];
     char joined[kHostPathMax];
     return windowsDirectoryHost(dir, sizeof dir) &&
            joinPath(joined, sizeof joined, dir, "/", reinterpret_cast<const char *>(fileName)) &&
-           hostPathOf(reinterpret_cast<const unsigned char *>(joined), charLengths, out, size);
+           translate(reinterpret_cast<const unsigned char *>(joined), charLengths, out, size);
+}
+
+// The host path of an existing profile and its status: the name as spelled when that
+// exists (one status call), else the one its case resolves to.
+bool existingProfile(const unsigned char *fileName, const unsigned char *charLengths, char (&host)[kHostPathMax],
+                     struct stat *status) {
+    if (profilePath(fileName, charLengths, false, host, sizeof host) && stat(host, status) == 0)
+        return true;
+    return profilePath(fileName, charLengths, true, host, sizeof host) && stat(host, status) == 0;
+}
+
+} // namespace
+
+bool profileHostPath(const unsigned char *fileName, const unsigned char *charLengths, char *out, std::size_t size) {
+    return profilePath(fileName, charLengths, true, out, size);
 }
 
 uint32_t profileGetString(const unsigned char *section, const unsigned char *key, const unsigned char *defaultValue,
@@ -670,26 +872,23 @@ uint32_t profileGetString(const unsigned char *section, const unsigned char *key
                           const unsigned char *charLengths) {
     if (size == 0)
         return 0;
+    Request request{section, key, defaultValue, out, size, charLengths};
     char host[kHostPathMax];
+    struct stat current;
+    if (!existingProfile(fileName, charLengths, host, &current))
+        return answer(request, Span{nullptr, 0});
+    {
+        std::lock_guard<std::mutex> guard(g_cache.lock);
+        if (CachedProfile *cached = cachedProfile(host, current))
+            return answerFromCache(request, *cached);
+    }
     FileBytes file;
-    bool loaded = profileHostPath(fileName, charLengths, host, sizeof host) && loadProfile(host, &file);
-    Span sectionName = trim(spanOf(section));
-    if (!hasText(section) || !hasText(key)) {
-        if (!loaded) {
-            out[0] = '\0';
-            if (size > 1)
-                out[1] = '\0';
-            return 0;
-        }
-        return listNames(file, hasText(section) ? &sectionName : nullptr, out, size, charLengths);
-    }
-    Span keyName = trim(spanOf(key));
-    if (loaded) {
-        SectionPlace place = locate(file.data(), file.size(), sectionName, &keyName, charLengths);
-        if (place.entryFound)
-            return copyValue(unquote(place.entry.value), out, size, charLengths);
-    }
-    return copyValue(spanOf(defaultValue), out, size, charLengths);
+    struct stat identity;
+    if (!loadProfile(host, &file, &identity))
+        return answer(request, Span{nullptr, 0});
+    uint32_t n = answer(request, file.all());
+    keepProfile(host, identity, &file);
+    return n;
 }
 
 int profileWriteString(const unsigned char *section, const unsigned char *key, const unsigned char *value,
@@ -714,9 +913,24 @@ int profileWriteString(const unsigned char *section, const unsigned char *key, c
     return writeProfile(kind, sectionName, keyName, text, host, charLengths);
 }
 
+void profileRelease() {
+    std::lock_guard<std::mutex> guard(g_cache.lock);
+    for (CachedProfile &slot : g_cache.slots) {
+        heapFree(slot.bytes);
+        slot.bytes = nullptr;
+    }
+}
+
+void profileSetSettleTimeForTest(int64_t nanoseconds) {
+    g_settledNanoseconds.store(nanoseconds < 0 ? kSettledNanoseconds : nanoseconds, std::memory_order_relaxed);
+}
+
 void profileResetForTest() {
-    std::lock_guard<std::mutex> guard(g_windowsDirectory.lock);
-    g_windowsDirectory.known = false;
+    {
+        std::lock_guard<std::mutex> guard(g_windowsDirectory.lock);
+        g_windowsDirectory.known = false;
+    }
+    profileRelease();
 }
 
 } // namespace zo::plat

@@ -7,7 +7,8 @@
 // the library's Windows directory: ZO_WINDIR (a host path or a Windows-form name), else
 // `$XDG_CONFIG_HOME/zo`, else `$HOME/.config/zo`. The environment is read once per process.
 //
-// Reading takes no lock: every write replaces the whole file at once (a temporary file in
+// A read answers from the bytes of an earlier read of the file while the file's status
+// shows it unchanged (see profile.cpp). Reading takes no lock: every write replaces the whole file at once (a temporary file in
 // the same directory, written, flushed to the device and renamed over the old one, then the
 // directory flushed), so a reader sees the old file or the new one, never a torn one.
 // Writers take an advisory lock on the file for the whole read-modify-replace, so two
@@ -53,7 +54,13 @@ ZO_API uint32_t profileGetString(const unsigned char *section, const unsigned ch
 ZO_API int profileWriteString(const unsigned char *section, const unsigned char *key, const unsigned char *value,
                               const unsigned char *fileName, const unsigned char *charLengths);
 
-// Test hook: forgets the Windows directory so that the environment is read again.
+// Frees the profiles kept from recent reads (at process detach).
+ZO_API void profileRelease();
+// Test hook: how long ago a file must have changed for its bytes to be kept from a read
+// (negative: the default, two seconds).
+ZO_API void profileSetSettleTimeForTest(int64_t nanoseconds);
+// Test hook: forgets the Windows directory, so that the environment is read again, and the
+// profiles kept from recent reads.
 ZO_API void profileResetForTest();
 
 } // namespace zo::plat

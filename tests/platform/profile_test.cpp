@@ -312,3 +312,28 @@ TEST(ProfileModel, RandomWritesMatchAModel) {
 }
 
 } // namespace
+
+// Reads answer from the bytes of an earlier read while the file is unchanged, and read the
+// file again after any change that shows in its status.
+TEST_F(ProfileFile, RepeatedReadsSeeEveryChange) {
+    plat::profileSetSettleTimeForTest(0); // every file counts as settled
+    write("[S]\nk=one\n");
+    EXPECT_EQ(value("S", "k", file), "one");
+    EXPECT_EQ(value("S", "k", file), "one");
+    env.dir().write("replacement.ini", "[S]\nk=two\n");
+    std::filesystem::rename(env.dir().host("replacement.ini"), file); // a new inode
+    EXPECT_EQ(value("S", "k", file), "two");
+    write("[S]\nk=three, longer\n"); // in place, another size
+    EXPECT_EQ(value("S", "k", file), "three, longer");
+    EXPECT_EQ(put("S", "k", "four", file), 1);
+    EXPECT_EQ(value("S", "k", file), "four");
+    std::filesystem::remove(file);
+    EXPECT_EQ(value("S", "k", file), "<none>");
+    plat::profileSetSettleTimeForTest(-1);
+    // A file changed just now is read each time: a change in the same tick of the file
+    // times, keeping the size, still shows.
+    write("[S]\nk=five\n");
+    EXPECT_EQ(value("S", "k", file), "five");
+    write("[S]\nk=six!\n");
+    EXPECT_EQ(value("S", "k", file), "six!");
+}
