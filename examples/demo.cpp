@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "../tests/data/sql/sqlgrammar.h"
+#include "demo.h"
 
 namespace {
 
@@ -251,5 +252,6 @@ int main() {
     showTree();
     showConnectionString();
     showParse();
+    showProfiles();
     return 0;
 }
