@@ -163,6 +163,7 @@ struct Line {
     uint32_t start; // first byte
     uint32_t end;   // end of its text, before the line break
     uint32_t next;  // first byte of the next line
+    bool broken;    // ends with a line break (the last line of a file may not)
     LineKind kind;
     Span name; // section name or key
     Span value;
@@ -182,6 +183,7 @@ public:
         uint32_t end =
             newline != nullptr ? static_cast<uint32_t>(static_cast<const unsigned char *>(newline) - data_) : size_;
         line->next = newline != nullptr ? end + 1 : size_;
+        line->broken = newline != nullptr;
         if (end > pos_ && data_[end - 1] == '\r')
             --end;
         line->end = end;
@@ -250,11 +252,11 @@ SectionPlace locate(const unsigned char *data, uint32_t size, Span section, cons
                 place.found = true;
                 place.header = line;
                 place.lastLine = line.next;
-                place.lastEndsLine = line.next > line.end;
+                place.lastEndsLine = line.broken;
             }
         } else if (place.found && line.kind == LineKind::Entry) {
             place.lastLine = line.next;
-            place.lastEndsLine = line.next > line.end;
+            place.lastEndsLine = line.broken;
             if (key != nullptr && !place.entryFound && sameName(line.name, *key, lengths)) {
                 place.entryFound = true;
                 place.entry = line;
@@ -430,9 +432,13 @@ public:
             out_[used_++] = '\0';
             return true;
         }
-        uint32_t kept = wholeCharsWithin(name, size_ - 2 - used_, lengths_);
+        // What fits of the name before the two closing terminators; when not even one byte
+        // does, the terminators take the place of the last name's own.
+        uint32_t room = size_ - used_ > 2 ? size_ - used_ - 2 : 0;
+        uint32_t kept = wholeCharsWithin(name, room, lengths_);
         std::memcpy(out_ + used_, name.p, kept);
-        std::memset(out_ + used_ + kept, 0, size_ - used_ - kept);
+        uint32_t end = used_ + kept < size_ - 2 ? used_ + kept : size_ - 2;
+        std::memset(out_ + end, 0, size_ - end);
         full_ = true;
         return false;
     }
@@ -557,6 +563,8 @@ Edit planDelete(const FileBytes &file, Span section, const Span *key, const unsi
 struct Writer {
     unsigned char *p;
     void put(const void *bytes, uint32_t n) {
+        if (n == 0)
+            return; // an absent piece may have no bytes at all
         std::memcpy(p, bytes, n);
         p += n;
     }
@@ -586,8 +594,11 @@ unsigned char *applyEdit(const FileBytes &file, const Edit &edit, Span value, ui
         return nullptr;
     Writer w{bytes};
     w.put(file.data(), edit.from);
+    // A last line that ends in a carriage return alone needs only the line feed.
     if (edit.breakFirst)
-        w.put(br);
+        w.put(edit.from > 0 && file.data()[edit.from - 1] == '\r'
+                  ? spanOf(reinterpret_cast<const unsigned char *>("\n"))
+                  : br);
     if (edit.blankLine)
         w.put(br);
     if (edit.header.n > 0) {
@@ -614,13 +625,22 @@ unsigned char *applyEdit(const FileBytes &file, const Edit &edit, Span value, ui
 
 bool hasLineBreak(Span s) { return std::memchr(s.p, '\n', s.n) != nullptr || std::memchr(s.p, '\r', s.n) != nullptr; }
 
+// Whether the last character of s is whole: a lead byte at its end would take the `]` or
+// `=` written after the name for its second byte, and the line would not read back.
+bool endsWithWholeCharacter(Span s, const unsigned char *lengths) {
+    uint32_t i = 0;
+    while (i < s.n)
+        i += lengths[s.p[i]];
+    return i == s.n;
+}
+
 bool validSection(Span s, const unsigned char *lengths) {
-    return s.n > 0 && !hasLineBreak(s) && findChar(s, ']', lengths) == nullptr;
+    return s.n > 0 && !hasLineBreak(s) && findChar(s, ']', lengths) == nullptr && endsWithWholeCharacter(s, lengths);
 }
 
 bool validKey(Span k, const unsigned char *lengths) {
     return k.n > 0 && !hasLineBreak(k) && findChar(k, '=', lengths) == nullptr && k.p[0] != '[' && k.p[0] != ';' &&
-           k.p[0] != '#';
+           k.p[0] != '#' && endsWithWholeCharacter(k, lengths);
 }
 
 // The directory part of a host path.

@@ -50,7 +50,8 @@ ZO_API uint32_t profileGetString(const unsigned char *section, const unsigned ch
 // whole section. Non-zero when the file holds the change afterwards (deleting what is not
 // there succeeds without touching the file); 0 when it could not be written, and for names
 // and values that the file could not hold: an empty section or key, a line break anywhere,
-// a `]` in a section name, or a key with `=` or starting with `[`, `;` or `#`.
+// a `]` in a section name, a key with `=` or starting with `[`, `;` or `#`, or a section
+// or key ending in the first byte of a double-byte character.
 ZO_API int profileWriteString(const unsigned char *section, const unsigned char *key, const unsigned char *value,
                               const unsigned char *fileName, const unsigned char *charLengths);
 

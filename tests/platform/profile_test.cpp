@@ -120,6 +120,12 @@ TEST_F(ProfileFile, CutsValuesAndListsToTheBuffer) {
     EXPECT_EQ(out[8], 0);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out + 4)), "Lon"); // the cut name
     EXPECT_EQ(get(nullptr, nullptr, "", file, 2).length, 0u);
+    // The first name fills the buffer but for the closing terminator: the next one is cut
+    // to nothing, and nothing is written past the buffer.
+    write("[AAA]\n[B]\n");
+    Read full = get(nullptr, nullptr, "", file, 5);
+    EXPECT_EQ(full.length, 3u);
+    EXPECT_EQ(full.text, std::string("AAA", 3));
     unsigned char none = 0x55;
     EXPECT_EQ(plat::profileGetString(nullptr, nullptr, nullptr, &none, 0, u(file), mdsLeadByteLengthTable()), 0u);
     EXPECT_EQ(none, 0x55);
@@ -128,27 +134,17 @@ TEST_F(ProfileFile, CutsValuesAndListsToTheBuffer) {
 // In code page 932 the bytes `]`, `=` and `\` can be the second byte of a character.
 TEST_F(ProfileFile, DoubleByteNamesAreNotSplit) {
     ASSERT_TRUE(plat::setCodePageForTest(932));
-    write("[\x81\x5D"
-          "x]\nk\x81\x5D=v\x83\x3D\x83\x5C\n");
-    EXPECT_EQ(names(nullptr, file), (std::vector<std::string>{"\x81\x5D"
-                                                              "x"}));
-    EXPECT_EQ(value("\x81\x5D"
-                    "x",
-                    "k\x81\x5D", file),
-              "v\x83\x3D\x83\x5C");
-    EXPECT_EQ(get("\x81\x5D"
-                  "x",
-                  "k\x81\x5D", "", file, 5)
-                  .text,
-              "v\x83\x3D"); // never half a character
-    EXPECT_EQ(put("\x81\x5D"
-                  "x",
-                  "new\x81\x5D", "1", file),
-              1);
-    EXPECT_EQ(value("\x81\x5D"
-                    "x",
-                    "NEW\x81\x5D", file),
-              "1");
+    const std::string section = std::string("\x81\x5D") + "x"; // a character whose second byte is `]`
+    const std::string key = "k\x81\x5D";
+    write("[" + section + "]\n" + key + "=v\x83\x3D\x83\x5C\n");
+    EXPECT_EQ(names(nullptr, file), std::vector<std::string>{section});
+    EXPECT_EQ(value(section.c_str(), key.c_str(), file), "v\x83\x3D\x83\x5C");
+    EXPECT_EQ(get(section.c_str(), key.c_str(), "", file, 5).text, "v\x83\x3D"); // never half a character
+    EXPECT_EQ(put(section.c_str(), "new\x81\x5D", "1", file), 1);
+    EXPECT_EQ(value(section.c_str(), "NEW\x81\x5D", file), "1");
+    // A name ending in a lead byte would take the `]` or `=` after it: refused.
+    EXPECT_EQ(put("S\x83", "k", "1", file), 0);
+    EXPECT_EQ(put(section.c_str(), "k\x83", "1", file), 0);
     plat::setCodePageForTest(1252);
 }
 
@@ -175,6 +171,13 @@ TEST_F(ProfileFile, NewFileAndUnterminatedLastLine) {
     write("x=1");
     EXPECT_EQ(put("S", "k", "v", file), 1);
     EXPECT_EQ(contents(), "x=1\n\n[S]\nk=v\n");
+    write("[S]\r"); // a carriage return alone ends no line
+    EXPECT_EQ(put("S", "k", "v", file), 1);
+    EXPECT_EQ(contents(), "[S]\r\nk=v\n");
+    write("[S]\r\nk=v\r");
+    EXPECT_EQ(put("S", "k2", "w", file), 1);
+    EXPECT_EQ(contents(), "[S]\r\nk=v\r\nk2=w\r\n");
+    EXPECT_EQ(value("S", "k", file), "v");
 }
 
 TEST_F(ProfileFile, DeletingWhatIsNotThereTouchesNothing) {
