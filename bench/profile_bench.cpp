@@ -50,55 +50,51 @@ struct IniFile {
     void settle() const { std::this_thread::sleep_for(std::chrono::milliseconds(2100)); }
 };
 
+constexpr const char kValue[] = "value of key 19 in section 9";
+
+// Calls read(out, size) once per iteration and checks what the last call left in out.
+template <class Read>
+void readRepeatedly(benchmark::State &state, const char *expected, Read read) {
+    char out[1024] = {};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(read(out, static_cast<int>(sizeof out)));
+    if (std::strcmp(out, expected) != 0)
+        state.SkipWithError("wrong answer");
+}
+
+unsigned char *bytes(char *out) { return reinterpret_cast<unsigned char *>(out); }
+
 void BM_ProfileIniRead(benchmark::State &state) {
     IniFile file;
     file.settle();
-    char value[256];
-    for (auto _ : state) {
-        uint32_t n = ntGetProfileString(u("Section9"), u("Key19"), u(""), reinterpret_cast<unsigned char *>(value),
-                                        sizeof value, u(file.path.c_str()), 0);
-        benchmark::DoNotOptimize(n);
-    }
-    if (std::strcmp(value, "value of key 19 in section 9") != 0)
-        state.SkipWithError("wrong value");
+    readRepeatedly(state, kValue, [&](char *out, int size) {
+        return ntGetProfileString(u("Section9"), u("Key19"), u(""), bytes(out), size, u(file.path.c_str()), 0);
+    });
 }
 BENCHMARK(BM_ProfileIniRead)->Iterations(kReads);
 
 void BM_UnixOdbcIniRead(benchmark::State &state) {
     IniFile file;
-    char value[256];
-    for (auto _ : state) {
-        int n = SQLGetPrivateProfileString("Section9", "Key19", "", value, sizeof value, file.path.c_str());
-        benchmark::DoNotOptimize(n);
-    }
-    if (std::strcmp(value, "value of key 19 in section 9") != 0)
-        state.SkipWithError("wrong value");
+    readRepeatedly(state, kValue, [&](char *out, int size) {
+        return SQLGetPrivateProfileString("Section9", "Key19", "", out, size, file.path.c_str());
+    });
 }
 BENCHMARK(BM_UnixOdbcIniRead)->Iterations(kReads);
 
 // The keys of the last section: the file is read and parsed by both on every call.
 void BM_ProfileIniKeyList(benchmark::State &state) {
     IniFile file;
-    char list[1024];
-    for (auto _ : state) {
-        uint32_t n = ntGetProfileString(u("Section9"), nullptr, u(""), reinterpret_cast<unsigned char *>(list),
-                                        sizeof list, u(file.path.c_str()), 0);
-        benchmark::DoNotOptimize(n);
-    }
-    if (std::strcmp(list, "Key0") != 0)
-        state.SkipWithError("wrong list");
+    readRepeatedly(state, "Key0", [&](char *out, int size) {
+        return ntGetProfileString(u("Section9"), nullptr, u(""), bytes(out), size, u(file.path.c_str()), 0);
+    });
 }
 BENCHMARK(BM_ProfileIniKeyList)->Iterations(kReads);
 
 void BM_UnixOdbcIniKeyList(benchmark::State &state) {
     IniFile file;
-    char list[1024];
-    for (auto _ : state) {
-        int n = SQLGetPrivateProfileString("Section9", nullptr, "", list, sizeof list, file.path.c_str());
-        benchmark::DoNotOptimize(n);
-    }
-    if (std::strcmp(list, "Key0") != 0)
-        state.SkipWithError("wrong list");
+    readRepeatedly(state, "Key0", [&](char *out, int size) {
+        return SQLGetPrivateProfileString("Section9", nullptr, "", out, size, file.path.c_str());
+    });
 }
 BENCHMARK(BM_UnixOdbcIniKeyList)->Iterations(kReads);
 
@@ -131,49 +127,39 @@ void BM_ProfileRegistryRead(benchmark::State &state) {
         state.SkipWithError("the registry could not be written");
         return;
     }
-    char value[256];
-    for (auto _ : state) {
-        uint32_t n = ntGetProfileString(u("Section9"), u("Key19"), u(""), reinterpret_cast<unsigned char *>(value),
-                                        sizeof value, u("ZOLIB.INI"), 0);
-        benchmark::DoNotOptimize(n);
-    }
-    if (std::strcmp(value, "value of key 19 in section 9") != 0)
-        state.SkipWithError("wrong value");
+    readRepeatedly(state, kValue, [&](char *out, int size) {
+        return ntGetProfileString(u("Section9"), u("Key19"), u(""), bytes(out), size, u("ZOLIB.INI"), 0);
+    });
 }
 BENCHMARK(BM_ProfileRegistryRead)->Iterations(kReads);
 
 // The anchor: the same row by a prepared statement on a connection of its own.
 void BM_SqliteSelect(benchmark::State &state) {
     RegistryFile file;
-    if (!file.written) {
-        state.SkipWithError("the registry could not be written");
-        return;
-    }
     sqlite3 *db = nullptr;
     sqlite3_stmt *select = nullptr;
-    if (sqlite3_open_v2(file.path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+    if (!file.written || sqlite3_open_v2(file.path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
         sqlite3_prepare_v2(db, "SELECT data FROM vals WHERE path = ?1 AND folded = ?2", -1, &select, nullptr) !=
             SQLITE_OK) {
-        state.SkipWithError("cannot open the database");
+        state.SkipWithError("the database cannot be read");
+        sqlite3_close(db);
         return;
     }
     const char path[] = "software\\talmor\\zolib.ini\\section9";
-    char value[256] = {};
-    for (auto _ : state) {
+    readRepeatedly(state, kValue, [&](char *out, int) {
         sqlite3_bind_text(select, 1, path, sizeof path - 1, SQLITE_STATIC);
         sqlite3_bind_text(select, 2, "key19", 5, SQLITE_STATIC);
+        int n = 0;
         if (sqlite3_step(select) == SQLITE_ROW) {
-            int n = sqlite3_column_bytes(select, 0);
-            std::memcpy(value, sqlite3_column_blob(select, 0), static_cast<size_t>(n));
-            value[n] = '\0';
+            n = sqlite3_column_bytes(select, 0);
+            std::memcpy(out, sqlite3_column_blob(select, 0), static_cast<size_t>(n));
+            out[n] = '\0';
         }
         sqlite3_reset(select);
-        benchmark::DoNotOptimize(value);
-    }
+        return n;
+    });
     sqlite3_finalize(select);
     sqlite3_close(db);
-    if (std::strcmp(value, "value of key 19 in section 9") != 0)
-        state.SkipWithError("wrong value");
 }
 BENCHMARK(BM_SqliteSelect)->Iterations(kReads);
 

@@ -175,7 +175,8 @@ bool workingKey(const Destination &to, const unsigned char *section, unsigned ch
     if (pathLength + sectionLength >= sizeof name)
         return false;
     std::memcpy(name, to.keyPath, pathLength);
-    std::memcpy(name + pathLength, section, sectionLength);
+    if (sectionLength > 0)
+        std::memcpy(name + pathLength, section, sectionLength);
     name[pathLength + sectionLength] = '\0';
     return true;
 }

@@ -208,7 +208,11 @@ void *moduleLoad(const unsigned char *name, const unsigned char *charLengths) {
     char path[PATH_MAX];
     if (name == nullptr || *name == '\0' || !windowsPathToHost(name, path, sizeof path, charLengths))
         return nullptr;
-    return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    // An outside module keeps process-wide state of its own (the installer's result cache)
+    // that must outlive the library's hold on it, and the host's other users load it too:
+    // it stays in the process once loaded.
+    int stays = outsideHostName(reinterpret_cast<const char *>(name)) != nullptr ? RTLD_NODELETE : 0;
+    return dlopen(path, RTLD_NOW | RTLD_LOCAL | stays);
 }
 
 void moduleFree(void *module) {

@@ -18,7 +18,8 @@ ZO_API void *moduleContaining(const void *address);
 
 // Loads a module given by a Windows-form name (a full path, or a bare name that the host's
 // search rules find). A host path (`/x/liby.so`) is accepted as it stands. Each successful
-// load holds a reference that moduleFree gives back. Null on failure. charLengths is the
+// load holds a reference that moduleFree gives back; an outside module (see below) stays
+// in the process after its last reference goes. Null on failure. charLengths is the
 // caller's character stepping table (256 lengths by first byte), so that the second byte
 // of a double-byte character is never taken for a backslash.
 ZO_API void *moduleLoad(const unsigned char *name, const unsigned char *charLengths);

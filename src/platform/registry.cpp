@@ -390,7 +390,7 @@ bool makeKey(Session &session, const KeyName &key) {
 }
 
 // Runs a delete of the subtree below and including `key`.
-bool deleteSubtree(Session &session, Statement which, KeyName &key) {
+bool deleteSubtree(Session &session, Statement which, const KeyName &key) {
     unsigned char low[kMaxKeyPath];
     unsigned char high[kMaxKeyPath];
     std::memcpy(low, key.folded, key.length);
@@ -401,34 +401,47 @@ bool deleteSubtree(Session &session, Statement which, KeyName &key) {
     return q && q.text(key.folded, key.length).text(low, key.length + 1).text(high, key.length + 1).run();
 }
 
-// An enumeration in a read transaction: whether the key exists, then its rows.
+// Runs work(session) on an existing key in a transaction (BeginRead or BeginWrite, which is
+// committed unless the work could not be done): a missing key, or a missing database, is
+// answered before the work runs.
+template <class Work>
+int onExistingKey(RegistryRoot root, const KeyName &key, Statement begin, Work work) {
+    Session session(root, false);
+    if (!session.ready())
+        return session.notReady();
+    Transaction transaction(session, begin);
+    if (!transaction.begun())
+        return RegistryUnavailable;
+    if (!keyExists(session, key))
+        return RegistryNoKey;
+    int result = work(session);
+    if (begin == BeginWrite && result != RegistryUnavailable && !transaction.commit())
+        return RegistryUnavailable;
+    return result;
+}
+
+// An enumeration of the key's rows by `which`, in a read transaction.
 int listRows(RegistryRoot root, const unsigned char *keyPath, Statement which, RegistryVisitor visit, void *context,
              const unsigned char *charLengths) {
     KeyName key;
     if (!parseKeyName(keyPath, charLengths, &key))
         return RegistryBadName;
-    Session session(root, false);
-    if (!session.ready())
-        return session.notReady();
-    Transaction read(session, BeginRead);
-    if (!read.begun())
-        return RegistryUnavailable;
-    if (!keyExists(session, key))
-        return RegistryNoKey;
-    Query q(session, which);
-    if (!q)
-        return RegistryUnavailable;
-    q.text(key.folded, key.length);
-    int rc;
-    while ((rc = q.step()) == SQLITE_ROW) {
-        uint32_t nameLength, dataLength = 0;
-        const unsigned char *name = q.column(0, &nameLength);
-        if (which == ListValues)
-            (void)q.column(1, &dataLength); // the length is what is wanted
-        if (!visit(context, name, nameLength, dataLength))
-            break;
-    }
-    return rc == SQLITE_ROW || rc == SQLITE_DONE ? RegistryOk : RegistryUnavailable;
+    return onExistingKey(root, key, BeginRead, [&](Session &session) {
+        Query q(session, which);
+        if (!q)
+            return int{RegistryUnavailable};
+        q.text(key.folded, key.length);
+        int rc;
+        while ((rc = q.step()) == SQLITE_ROW) {
+            uint32_t nameLength, dataLength = 0;
+            const unsigned char *name = q.column(0, &nameLength);
+            if (which == ListValues)
+                (void)q.column(1, &dataLength); // the length is what is wanted
+            if (!visit(context, name, nameLength, dataLength))
+                break;
+        }
+        return rc == SQLITE_ROW || rc == SQLITE_DONE ? int{RegistryOk} : int{RegistryUnavailable};
+    });
 }
 
 } // namespace
@@ -498,37 +511,23 @@ int registryDeleteValue(RegistryRoot root, const unsigned char *keyPath, const u
     ValueName value;
     if (!parseKeyName(keyPath, charLengths, &key) || !parseValueName(name, charLengths, &value))
         return RegistryBadName;
-    Session session(root, false);
-    if (!session.ready())
-        return session.notReady();
-    Transaction write(session, BeginWrite);
-    if (!write.begun())
-        return RegistryUnavailable;
-    if (!keyExists(session, key))
-        return RegistryNoKey;
-    Query q(session, DeleteValue);
-    if (!q.text(key.folded, key.length).text(value.folded, value.length).run())
-        return RegistryUnavailable;
-    bool deleted = sqlite3_changes(session.handle()) > 0;
-    if (!write.commit())
-        return RegistryUnavailable;
-    return deleted ? RegistryOk : RegistryNoValue;
+    return onExistingKey(root, key, BeginWrite, [&](Session &session) {
+        Query q(session, DeleteValue);
+        if (!q.text(key.folded, key.length).text(value.folded, value.length).run())
+            return int{RegistryUnavailable};
+        return sqlite3_changes(session.handle()) > 0 ? int{RegistryOk} : int{RegistryNoValue};
+    });
 }
 
 int registryDeleteKey(RegistryRoot root, const unsigned char *keyPath, const unsigned char *charLengths) {
     KeyName key;
     if (!parseKeyName(keyPath, charLengths, &key) || key.depth == 0)
         return RegistryBadName;
-    Session session(root, false);
-    if (!session.ready())
-        return session.notReady();
-    Transaction write(session, BeginWrite);
-    if (!write.begun())
-        return RegistryUnavailable;
-    if (!keyExists(session, key))
-        return RegistryNoKey;
-    bool deleted = deleteSubtree(session, DeleteSubtreeValues, key) && deleteSubtree(session, DeleteSubtreeKeys, key);
-    return deleted && write.commit() ? RegistryOk : RegistryUnavailable;
+    return onExistingKey(root, key, BeginWrite, [&](Session &session) {
+        bool deleted =
+            deleteSubtree(session, DeleteSubtreeValues, key) && deleteSubtree(session, DeleteSubtreeKeys, key);
+        return deleted ? int{RegistryOk} : int{RegistryUnavailable};
+    });
 }
 
 int registryKeyExists(RegistryRoot root, const unsigned char *keyPath, const unsigned char *charLengths) {
