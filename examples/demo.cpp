@@ -338,6 +338,8 @@ int main() {
     showTree();
     showConnectionString();
     showParse();
+    showThreads();
+    showQueryFile();
     showProfiles();
     return 0;
 }

@@ -25,6 +25,9 @@
 #include <zo/bospath.h>
 #include <zo/bosenv.h>
 #include <zo/zotime.h>
+#include <zo/zofileby.h>
+#include <zo/zosemaph.h>
+#include <zo/zothread.h>
 #include <zo/registry.h>
 #include <zo/zoini.h>
 #include <zo/zoscanne.h>
@@ -32,5 +35,7 @@
 #include <zo/zolexer.h>
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>
+#include <zo/sort.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
+#include <zo/zoqueryf.h>
