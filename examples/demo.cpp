@@ -340,6 +340,7 @@ int main() {
     showParse();
     showThreads();
     showQueryFile();
+    showProfiles();
     showTrace();
     return 0;
 }

@@ -7,6 +7,9 @@ void showThreads();
 // a record sort that spilled to its temporary file.
 void showQueryFile();
 
+// A driver's settings through ZoIni; a data source through the ODBC installer.
+void showProfiles();
+
 // A trace file with stamped and hexadecimal lines, and pictures of the trace window and of
 // one frame of an about box written next to it.
 void showTrace();

@@ -32,8 +32,8 @@ dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
               src/containers/zoset.cpp src/containers/zodictio.cpp src/containers/zoseqdic.cpp
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
-              include/zo/cntdblib.h include/zo/zofileby.h include/zo/zosemaph.h include/zo/zothread.h include/zo/bosmail.h
-              src/os/*
+              include/zo/cntdblib.h include/zo/zofileby.h include/zo/zosemaph.h include/zo/zothread.h
+              include/zo/calmaper.h include/zo/registry.h include/zo/zoini.h include/zo/bosmail.h src/os/*
 storage       include/zo/zotmpfil.h include/zo/zotree.h src/containers/zotmpfil.cpp src/containers/zotree.cpp
 sort          include/zo/sort.h src/containers/sort.cpp src/containers/sortcore.cpp src/containers/sortmerg.cpp
               src/containers/sortint.h
@@ -61,7 +61,7 @@ sort          base core bytes arrays errors os
 parse         base platform core bytes arrays strings errors dictionaries
 queryfile     base core bytes arrays strings errors numbers os storage sort parse
 diag          base platform core bytes strings errors numbers os
-startup       base platform core errors
+startup       base platform core errors os
 umbrella      base core bytes arrays strings errors dictionaries numbers os storage sort parse queryfile diag
 '
 

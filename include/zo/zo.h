@@ -18,6 +18,7 @@
 #include <zo/zostring.h>
 #include <zo/zoparams.h>
 #include <zo/cntdblib.h>
+#include <zo/calmaper.h>
 #include <zo/messages.h>
 #include <zo/zoerror.h>
 #include <zo/bosfile.h>
@@ -27,6 +28,8 @@
 #include <zo/zofileby.h>
 #include <zo/zosemaph.h>
 #include <zo/zothread.h>
+#include <zo/registry.h>
+#include <zo/zoini.h>
 #include <zo/zomapi.h>
 #include <zo/bosmail.h>
 #include <zo/zoscanne.h>
