@@ -32,7 +32,8 @@ dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
               include/zo/cntdblib.h src/os/*
-storage       include/zo/zotmpfil.h include/zo/zotree.h src/containers/zotmpfil.cpp src/containers/zotree.cpp
+storage       include/zo/zotmpfil.h include/zo/zotree.h include/zo/zoptree.h
+              src/containers/zotmpfil.cpp src/containers/zotree.cpp src/containers/zoptree.cpp
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
               include/zo/zovaluep.h src/parse/*
 startup       src/frame/libmain.cpp

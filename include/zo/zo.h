@@ -29,5 +29,6 @@
 #include <zo/zolexer.h>
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>
+#include <zo/zoptree.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
