@@ -32,8 +32,9 @@ dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
               include/zo/cntdblib.h src/os/*
-storage       include/zo/zotmpfil.h include/zo/zotree.h include/zo/zoptree.h
+storage       include/zo/zotmpfil.h include/zo/zotree.h include/zo/zoptree.h include/zo/zovm.h
               src/containers/zotmpfil.cpp src/containers/zotree.cpp src/containers/zoptree.cpp
+              src/containers/zovm.cpp src/containers/zovmint.h
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
               include/zo/zovaluep.h src/parse/*
 startup       src/frame/libmain.cpp
@@ -51,7 +52,7 @@ errors        base platform core arrays strings
 dictionaries  base core bytes arrays strings
 numbers       base platform core strings errors
 os            base platform core errors
-storage       base core arrays strings os
+storage       base core arrays strings errors os
 parse         base platform core bytes arrays strings errors dictionaries
 startup       base platform core errors
 umbrella      base core bytes arrays strings errors dictionaries numbers os storage parse

@@ -30,5 +30,6 @@
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>
 #include <zo/zoptree.h>
+#include <zo/zovm.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
