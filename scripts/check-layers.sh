@@ -32,9 +32,9 @@ dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
               include/zo/cntdblib.h src/os/*
-storage       include/zo/zotmpfil.h include/zo/zotree.h include/zo/zoptree.h include/zo/zovm.h
+storage       include/zo/zotmpfil.h include/zo/zotree.h include/zo/zoptree.h include/zo/zoshrfil.h include/zo/zovm.h
               src/containers/zotmpfil.cpp src/containers/zotree.cpp src/containers/zoptree.cpp
-              src/containers/zovm.cpp src/containers/zovmint.h
+              src/containers/zoshrfil.cpp src/containers/zovm.cpp src/containers/zovmint.h
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
               include/zo/zovaluep.h src/parse/*
 startup       src/frame/libmain.cpp

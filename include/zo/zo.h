@@ -31,5 +31,6 @@
 #include <zo/zotree.h>
 #include <zo/zoptree.h>
 #include <zo/zovm.h>
+#include <zo/zoshrfil.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
