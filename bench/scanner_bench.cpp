@@ -1,5 +1,6 @@
 // The scanner over 10 MB of SQL beside SQLite's sqlite3_complete over the same text (which
 // walks the text once with its own tokenizer to find the end of the last statement).
+#include <zo/ramalloc.h>
 #include <zo/zolexer.h>
 #include <zo/zoscanne.h>
 
@@ -8,6 +9,8 @@
 
 #include <random>
 #include <string>
+
+#include "../tests/data/sql/sqlgrammar.h"
 
 namespace {
 
@@ -69,8 +72,8 @@ void sqliteComplete(benchmark::State &state) {
 }
 BENCHMARK(sqliteComplete)->Unit(benchmark::kMillisecond);
 
-// The lexer over the same text (comments off: the lexer has no type for them), for scale.
-void lexerTokens(benchmark::State &state) {
+// The text without comments: the lexer has no type for them.
+const std::string &lexerText() {
     static const std::string text = [] {
         std::string t = sqlText();
         for (size_t p = t.find("--"); p != std::string::npos; p = t.find("--", p))
@@ -79,8 +82,20 @@ void lexerTokens(benchmark::State &state) {
             t.replace(p, t.find("*/", p) + 2 - p, "");
         return t;
     }();
+    return text;
+}
+
+// The lexer over the same text, without keywords (argument 0) or with the keyword list of
+// the SQL grammar matched ignoring case as in a parse (argument 1), for scale.
+void lexerTokens(benchmark::State &state) {
+    const std::string &text = lexerText();
+    unsigned char *packed = zoPackResourceElements(zosql::kKeywords, zosql::kKeywordCount);
+    ZoKeywordList keywords(packed);
+    ramFree(packed);
+    keywords.setCaseSensitive(0);
+    ZoKeywordList *list = state.range(0) != 0 ? &keywords : nullptr;
     for (auto _ : state) {
-        ZoLexer lexer(bytes(text), nullptr);
+        ZoLexer lexer(bytes(text), list);
         uint16_t type = 0;
         const unsigned char *out = nullptr;
         uint64_t tokens = 0;
@@ -90,6 +105,6 @@ void lexerTokens(benchmark::State &state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(lexerTokens)->Unit(benchmark::kMillisecond);
+BENCHMARK(lexerTokens)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
