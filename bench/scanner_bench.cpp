@@ -59,6 +59,7 @@ void scannerTokens(benchmark::State &state) {
             ++tokens;
         } while (token.kind() != tokenEnd);
         benchmark::DoNotOptimize(tokens);
+        state.counters["tokens"] = static_cast<double>(tokens);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
