@@ -1,5 +1,6 @@
-// The scanner over 10 MB of SQL beside SQLite's sqlite3_complete over the same text (which
-// walks the text once with its own tokenizer to find the end of the last statement).
+// The scanner and the lexer over 10 MB of SQL, each beside SQLite's sqlite3_complete over
+// the same text (which walks the text once with its own tokenizer to find the end of the
+// last statement).
 #include <zo/ramalloc.h>
 #include <zo/zolexer.h>
 #include <zo/zoscanne.h>
@@ -65,16 +66,17 @@ void scannerTokens(benchmark::State &state) {
 }
 BENCHMARK(scannerTokens)->Unit(benchmark::kMillisecond);
 
-void sqliteComplete(benchmark::State &state) {
-    const std::string &text = sqlText();
+void completeOver(benchmark::State &state, const std::string &text) {
     for (auto _ : state)
         benchmark::DoNotOptimize(sqlite3_complete(text.c_str()));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
+
+void sqliteComplete(benchmark::State &state) { completeOver(state, sqlText()); }
 BENCHMARK(sqliteComplete)->Unit(benchmark::kMillisecond);
 
-// The text without comments: the lexer has no type for them.
-const std::string &lexerText() {
+// The same statements without comments: the lexer has no token type for them.
+const std::string &sqlTextWithoutComments() {
     static const std::string text = [] {
         std::string t = sqlText();
         for (size_t p = t.find("--"); p != std::string::npos; p = t.find("--", p))
@@ -86,13 +88,17 @@ const std::string &lexerText() {
     return text;
 }
 
-// The lexer over the same text, without keywords (argument 0) or with the keyword list of
-// the SQL grammar matched ignoring case as in a parse (argument 1), for scale.
+// Without keywords (argument 0), or with the keyword list of the SQL grammar matched
+// ignoring case as in a parse (argument 1).
 void lexerTokens(benchmark::State &state) {
-    const std::string &text = lexerText();
+    const std::string &text = sqlTextWithoutComments();
     unsigned char *packed = zoPackResourceElements(zosql::kKeywords, zosql::kKeywordCount);
     ZoKeywordList keywords(packed);
     ramFree(packed);
+    if (!keywords.isOK()) {
+        state.SkipWithError("the keyword list could not be made");
+        return;
+    }
     keywords.setCaseSensitive(0);
     ZoKeywordList *list = state.range(0) != 0 ? &keywords : nullptr;
     for (auto _ : state) {
@@ -102,10 +108,17 @@ void lexerTokens(benchmark::State &state) {
         uint64_t tokens = 0;
         while (lexer.nextToken(&type, &out) == ZoSuccess && type != lexEnd)
             ++tokens;
+        if (type != lexEnd) {
+            state.SkipWithError("the lexer stopped before the end of the text");
+            break;
+        }
         benchmark::DoNotOptimize(tokens);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(lexerTokens)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void sqliteCompleteWithoutComments(benchmark::State &state) { completeOver(state, sqlTextWithoutComments()); }
+BENCHMARK(sqliteCompleteWithoutComments)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -17,7 +17,6 @@
 #include <random>
 #include <string>
 #include <vector>
-#include "status.h"
 
 namespace {
 
@@ -45,13 +44,23 @@ const DataFile &dataFile() {
     return file;
 }
 
-int openThroughLibrary() {
-    unsigned char name[256] = {};
-    std::memcpy(name, dataFile().path.c_str(), dataFile().path.size() + 1);
-    int handle = 0;
-    zobench::ok(bosFileOpen(name, 0, &handle));
-    return handle;
-}
+// The file opened through the library, and the process's cache of chunkLimit chunks; the
+// benchmark is skipped when either cannot be had.
+struct CachedFile {
+    CachedFile(benchmark::State &state, uint16_t chunkLimit) : cache(bvmInit(chunkLimit)) {
+        unsigned char name[256] = {};
+        std::memcpy(name, dataFile().path.c_str(), dataFile().path.size() + 1);
+        if (cache == nullptr || bosFileOpen(name, 0, &file) != ZoSuccess)
+            state.SkipWithError("the file or the cache could not be had");
+    }
+    ~CachedFile() {
+        (void)bvmFileClose(cache, file); // only drops blocks and closes a read-only file
+        bvmTerm(cache);
+    }
+    bool ready() const { return cache != nullptr && file != 0; }
+    void *cache;
+    int file = 0;
+};
 
 // Random offsets anywhere in the file (a read may span two blocks).
 const std::vector<uint32_t> &randomOffsets() {
@@ -82,14 +91,20 @@ const std::vector<uint32_t> &missingOffsets() {
     return offsets;
 }
 
-void readAll(benchmark::State &state, void *cache, int file, const std::vector<uint32_t> &offsets) {
+void readAll(benchmark::State &state, const CachedFile &f, const std::vector<uint32_t> &offsets) {
     unsigned char buffer[ReadSize];
     for (auto _ : state) {
         uint64_t sum = 0;
+        bool read = true;
         for (uint32_t offset : offsets) {
             uint32_t got = 0;
-            zobench::ok(bvmFileRead(cache, file, static_cast<int32_t>(offset), buffer, ReadSize, &got, VmHintNormal));
+            read &= bvmFileRead(f.cache, f.file, static_cast<int32_t>(offset), buffer, ReadSize, &got, VmHintNormal) ==
+                    ZoSuccess;
             sum += buffer[0];
+        }
+        if (!read) {
+            state.SkipWithError("a read failed");
+            break;
         }
         benchmark::DoNotOptimize(sum);
     }
@@ -97,23 +112,21 @@ void readAll(benchmark::State &state, void *cache, int file, const std::vector<u
 }
 
 void BM_Bvm_WarmHits(benchmark::State &state) {
-    int file = openThroughLibrary();
-    void *cache = bvmInit(FileSize / (BvmBlocksPerChunk * BvmBlockSize));
+    CachedFile f(state, FileSize / (BvmBlocksPerChunk * BvmBlockSize));
     std::vector<unsigned char> whole(FileSize);
     uint32_t got = 0;
-    zobench::ok(bvmFileRead(cache, file, 0, whole.data(), FileSize, &got, VmHintNormal));
-    readAll(state, cache, file, randomOffsets());
-    zobench::ok(bvmFileClose(cache, file));
-    bvmTerm(cache);
+    if (!f.ready() || bvmFileRead(f.cache, f.file, 0, whole.data(), FileSize, &got, VmHintNormal) != ZoSuccess) {
+        state.SkipWithError("the cache could not be warmed");
+        return;
+    }
+    readAll(state, f, randomOffsets());
 }
 
 // Argument: the cache's chunk limit (8 blocks a chunk; the file has 8,192 blocks).
 void BM_Bvm_Misses(benchmark::State &state) {
-    int file = openThroughLibrary();
-    void *cache = bvmInit(static_cast<uint16_t>(state.range(0)));
-    readAll(state, cache, file, missingOffsets());
-    zobench::ok(bvmFileClose(cache, file));
-    bvmTerm(cache);
+    CachedFile f(state, static_cast<uint16_t>(state.range(0)));
+    if (f.ready())
+        readAll(state, f, missingOffsets());
 }
 
 // Argument: bytes a read asks for (512 as the cached reads; 8,192 as a miss's block read).
