@@ -396,8 +396,13 @@ void exerciseFiles(void *cache, const zotest::TempDir &dir, int thread, int ops)
                 << "thread " << thread << " file " << i << " at " << offset << " length " << length;
         }
     }
-    for (size_t i = 0; i < files.size(); ++i)
+    for (size_t i = 0; i < files.size(); ++i) {
         EXPECT_EQ(files[i]->onDisk(), oracles[i]);
+        // Closed through the cache: a file opened later under the same handle must not
+        // find these blocks.
+        EXPECT_EQ(bvmFileClose(cache, files[i]->handle), ZoSuccess);
+        files[i]->handle = 0;
+    }
 }
 
 TEST(BvmModel, ThreadsAndFilesAgainstByteArrays) {
