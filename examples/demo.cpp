@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "../tests/data/sql/sqlgrammar.h"
+#include "demo.h"
 
 namespace {
 
@@ -146,8 +147,10 @@ void showTree() {
             return;
         }
     }
-    std::printf("%u keys in %u nodes; %u pages went through the backing file, the cache holds 16\n", tree.getKeyCount(),
-                tree.getNodeCount(), tree.getStore().getPagesInFile());
+    std::printf("%u keys in %u nodes; %u pages went through the backing file, the cache holds 16, %u inner-node pages "
+                "are pinned\n",
+                tree.getKeyCount(), tree.getNodeCount(), tree.getStore().getPagesInFile(),
+                tree.getStore().getPinnedPages());
     ZoTreeIterator it;
     if (it.initialize(&tree) != ZoSuccess) {
         std::puts("no iterator could be made");
@@ -335,6 +338,7 @@ int main() {
     showFiles();
     showErrorList();
     showTree();
+    showStore();
     showConnectionString();
     showParse();
     return 0;
