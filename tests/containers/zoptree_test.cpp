@@ -292,7 +292,7 @@ TEST_P(ZoPTreeModel, MatchesAVector) {
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr uint32_t PositionOps = 50000;
+constexpr uint32_t PositionOps = 25000;
 #else
 constexpr uint32_t PositionOps = 200000;
 #endif

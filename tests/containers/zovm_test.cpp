@@ -6,6 +6,7 @@
 
 #include "containers/zovmint.h"
 #include "platform/file.h"
+#include "support/alloc_failure.h"
 #include "support/error_capture.h"
 #include "support/status.h"
 #include "support/temp_dir.h"
@@ -86,6 +87,32 @@ TEST(BvmLifetime, InitIsCountedAndTheLastTermFrees) {
     EXPECT_EQ(mdsGetPerTaskData(PerTaskBlockCache), nullptr);
     // A handle that is no longer the process's cache is ignored.
     bvmTerm(first);
+}
+
+// Without memory no cache is made and the slot stays empty; a chunk that cannot be made
+// fails the read that needed it, and the cache goes on.
+TEST(BvmLifetime, NoMemoryMakesNoCacheAndFailsOnlyTheReadThatGrows) {
+    uint32_t points = zotest::forEachAllocationFailure([](zotest::FailurePoint &point) {
+        point.arm();
+        void *cache = bvmInit(2);
+        if (point.disarm()) {
+            EXPECT_EQ(cache, nullptr);
+            EXPECT_EQ(mdsGetPerTaskData(PerTaskBlockCache), nullptr);
+        } else {
+            EXPECT_NE(cache, nullptr);
+        }
+        bvmTerm(cache);
+    });
+    EXPECT_GE(points, 6u); // root, lock, descriptors, stamp epochs, tournament tree, pending lists
+    zotest::TempDir dir;
+    Bytes contents = pattern(2 * Block, 20);
+    File f(dir, "a.dat", contents);
+    Cache c(2);
+    {
+        zotest::NoMemory none;
+        cachedRead(c.handle, f.handle, 0, 10, VmHintNormal, ZoFailure);
+    }
+    EXPECT_EQ(cachedRead(c.handle, f.handle, 0, 2 * Block), contents);
 }
 
 TEST(BvmRead, PiecesFollowBlocksAndStopAtTheEnd) {
