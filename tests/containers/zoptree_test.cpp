@@ -286,9 +286,12 @@ TEST_P(ZoPTreeModel, MatchesAVector) {
             checkWhole();
     }
     checkWhole();
-    EXPECT_GE(p_.tree.getMaxDepth(), 3u);
-    // The leaves outgrew the store's 32 KiB cache and went through its file.
-    EXPECT_GT(p_.tree.getStore().getPagesInFile(), 16u);
+    // The full runs grow trees of three levels and more, whose leaves outgrow the store's
+    // 32 KiB cache and go through its file (the shorter runs under the sanitizers may not).
+    if (c.operations >= 50000) {
+        EXPECT_GE(p_.tree.getMaxDepth(), 3u);
+        EXPECT_GT(p_.tree.getStore().getPagesInFile(), 16u);
+    }
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
