@@ -69,9 +69,6 @@ inline uint32_t spaceEnd(const unsigned char *t, uint32_t p, uint32_t n) {
 inline uint32_t wordEnd(const unsigned char *t, uint32_t p, uint32_t n) {
     return runEnd<zo::plat::wordMask16, AsciiWord>(t, p, n);
 }
-inline uint32_t digitEnd(const unsigned char *t, uint32_t p, uint32_t n) {
-    return runEnd<zo::plat::digitMask16, AsciiDigit>(t, p, n);
-}
 
 // The bytes that end a plain run (searchPlain).
 bool isPlainStopper(unsigned char b) { return b == ',' || b == '/' || b == '(' || b == ')' || b == '|'; }

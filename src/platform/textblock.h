@@ -25,11 +25,6 @@ inline uint32_t spaceMask16(__m128i v) {
 }
 inline uint32_t spaceMask16(const unsigned char *p) { return spaceMask16(loadBlock16(p)); }
 
-// ASCII digits.
-inline uint32_t digitMask16(const unsigned char *p) {
-    return static_cast<uint32_t>(_mm_movemask_epi8(bytesInRange(loadBlock16(p), '0', '9')));
-}
-
 // ASCII letters, digits and '_'.
 inline uint32_t wordMask16(__m128i v) {
     const __m128i folded = _mm_or_si128(v, _mm_set1_epi8(0x20)); // A-Z to a-z; digits stay
