@@ -341,5 +341,7 @@ int main() {
     showStore();
     showConnectionString();
     showParse();
+    showThreads();
+    showQueryFile();
     return 0;
 }

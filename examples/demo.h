@@ -1,5 +1,11 @@
-// Parts of the tour kept in files of their own, one per area.
+// The parts of the demo that live in files of their own (examples/demo_<area>.cpp).
 #pragma once
+
+void showThreads();
+
+// A query file with two sections and parameters written and read back; sorted output from
+// a record sort that spilled to its temporary file.
+void showQueryFile();
 
 // Positional tree, file block cache and shared files (demo_store.cpp).
 void showStore();

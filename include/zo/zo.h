@@ -24,6 +24,9 @@
 #include <zo/bospath.h>
 #include <zo/bosenv.h>
 #include <zo/zotime.h>
+#include <zo/zofileby.h>
+#include <zo/zosemaph.h>
+#include <zo/zothread.h>
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
 #include <zo/zolexer.h>
@@ -32,5 +35,7 @@
 #include <zo/zoptree.h>
 #include <zo/zovm.h>
 #include <zo/zoshrfil.h>
+#include <zo/sort.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
+#include <zo/zoqueryf.h>
