@@ -21,6 +21,7 @@ core          include/zo/ramalloc.h include/zo/zoobject.h include/zo/zocritse.h 
               src/text/memcopy.cpp
 bytes         include/zo/strfuncs.h src/text/textstep.h src/text/strcomp.cpp src/text/compare.cpp
               src/text/strcopy.cpp src/text/strfind.cpp src/text/strtrim.cpp src/text/fastut.cpp
+charsets      include/zo/cvwchar.h src/text/cvwchar.cpp src/text/cvwcs.cpp src/text/cvlimits.h
 arrays        include/zo/zoarray.h include/zo/zolist.h include/zo/zosorted.h
               src/containers/zoarray.cpp src/containers/zolist.cpp src/containers/zosorted.cpp
 strings       include/zo/zostring.h include/zo/zoparams.h src/text/zostring.cpp src/text/zosubstr.cpp
@@ -44,6 +45,7 @@ uses='
 platform      base
 core          base platform
 bytes         base platform core
+charsets      base platform core
 arrays        base core
 strings       base platform core bytes arrays
 errors        base platform core arrays strings
@@ -53,7 +55,7 @@ os            base platform core errors
 storage       base core arrays strings os
 parse         base platform core bytes arrays strings errors dictionaries
 startup       base platform core errors
-umbrella      base core bytes arrays strings errors dictionaries numbers os storage parse
+umbrella      base core bytes charsets arrays strings errors dictionaries numbers os storage parse
 '
 
 # The named cycle, edge by edge: including file, included file, reason.

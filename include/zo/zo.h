@@ -8,6 +8,7 @@
 #include <zo/zocritse.h>
 #include <zo/pertask.h>
 #include <zo/strfuncs.h>
+#include <zo/cvwchar.h>
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
