@@ -26,7 +26,7 @@ arrays        include/zo/zoarray.h include/zo/zolist.h include/zo/zosorted.h
               src/containers/zoarray.cpp src/containers/zolist.cpp src/containers/zosorted.cpp
 strings       include/zo/zostring.h include/zo/zoparams.h src/text/zostring.cpp src/text/zosubstr.cpp
               src/text/zostrlin.cpp src/text/zostrquo.cpp src/text/zostrimp.h src/text/zostrimp.cpp
-              src/text/zoparams.cpp
+              src/text/zoparams.cpp include/zo/zorepstr.h src/text/zorepstr.cpp
 errors        include/zo/zoerror.h src/frame/zoerror.cpp src/frame/err.cpp src/frame/err.h src/frame/errstate.h
 dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
               src/containers/zoset.cpp src/containers/zodictio.cpp src/containers/zoseqdic.cpp

@@ -18,6 +18,7 @@
 #include <zo/zoseqdic.h>
 #include <zo/zostring.h>
 #include <zo/zoparams.h>
+#include <zo/zorepstr.h>
 #include <zo/cntdblib.h>
 #include <zo/messages.h>
 #include <zo/zoerror.h>
