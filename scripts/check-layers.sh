@@ -21,6 +21,7 @@ core          include/zo/ramalloc.h include/zo/zoobject.h include/zo/zocritse.h 
               src/text/memcopy.cpp
 bytes         include/zo/strfuncs.h src/text/textstep.h src/text/strcomp.cpp src/text/compare.cpp
               src/text/strcopy.cpp src/text/strfind.cpp src/text/strtrim.cpp src/text/fastut.cpp
+              src/text/strlike.cpp
 charsets      include/zo/cvwchar.h src/text/cvwchar.cpp src/text/cvwcs.cpp src/text/cvlimits.h
 arrays        include/zo/zoarray.h include/zo/zolist.h include/zo/zosorted.h
               src/containers/zoarray.cpp src/containers/zolist.cpp src/containers/zosorted.cpp
