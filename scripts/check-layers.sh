@@ -36,7 +36,7 @@ os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h incl
               include/zo/cntdblib.h src/os/*
 storage       include/zo/zotmpfil.h include/zo/zotree.h src/containers/zotmpfil.cpp src/containers/zotree.cpp
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
-              include/zo/zovaluep.h src/parse/*
+              include/zo/zovaluep.h include/zo/buttoken.h src/parse/*
 startup       src/frame/libmain.cpp
 umbrella      include/zo/zo.h
 '

@@ -33,3 +33,4 @@
 #include <zo/zotree.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
+#include <zo/buttoken.h>
