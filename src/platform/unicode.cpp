@@ -1,5 +1,6 @@
 #include "platform/unicode.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -7,6 +8,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 
+#include "platform/asciirun.h"
 #include "platform/codepage.h"
 
 namespace zo::plat {
@@ -18,9 +20,9 @@ constexpr uint16_t kQuestion = '?';
 
 // The tables of one code page. A single byte's unit is in `single` (for a double-byte page
 // '?' where the page leaves the byte undefined; lead bytes are read through `pairs`).
-// The reverse direction of a single-byte page is a sorted list of its upper half (bytes
-// below 0x80 are ASCII on every page served); a double-byte page has a code for every
-// unit: below 0x100 a single byte, else lead byte * 256 + trail byte, 0 for none.
+// The reverse direction is a table over all units: a single-byte page has the byte of
+// each unit, a double-byte page its code (below 0x100 a single byte, else lead byte * 256
+// + trail byte); 0 for none.
 struct PageTables {
     std::once_flag built;
     bool usable = false;
@@ -29,12 +31,9 @@ struct PageTables {
     bool trail[256] = {}; // bytes that follow a lead byte in some character of the page
     unsigned char lengths[256] = {};
     uint16_t single[256] = {};
-    struct Pair {
-        uint16_t unit;
-        unsigned char byte;
-    } reverse[128] = {};
-    uint16_t *pairs = nullptr; // [lead - 0x80][trail], 0 where undefined
-    uint16_t *codes = nullptr; // [unit]
+    uint16_t *pairs = nullptr;      // double-byte pages: [lead - 0x80][trail], 0 where undefined
+    uint16_t *codes = nullptr;      // double-byte pages: [unit]
+    unsigned char *bytes = nullptr; // single-byte pages: [unit]
 };
 
 constexpr unsigned kSingleBytePages[] = {437, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
@@ -43,6 +42,7 @@ constexpr unsigned kPairCount = 128 * 256;
 
 PageTables g_single[std::size(kSingleBytePages)];
 PageTables g_double[std::size(kDoubleBytePages)];
+unsigned char g_bytes[std::size(kSingleBytePages)][65536];
 uint16_t g_pairs[std::size(kDoubleBytePages)][kPairCount];
 uint16_t g_codes[std::size(kDoubleBytePages)][65536];
 
@@ -79,21 +79,14 @@ bool bytesToUnit(iconv_t cd, const unsigned char *in, size_t inLen, uint16_t *un
     return true;
 }
 
-void sortReverse(PageTables &page) {
-    for (unsigned i = 0; i < 128; ++i)
-        page.reverse[i] = {page.single[0x80 + i], static_cast<unsigned char>(0x80 + i)};
-    // On equal units the defined byte comes first.
-    auto before = [&page](const PageTables::Pair &x, const PageTables::Pair &y) {
-        if (x.unit != y.unit)
-            return x.unit < y.unit;
-        return page.defined[x.byte] && !page.defined[y.byte];
-    };
-    for (unsigned i = 1; i < 128; ++i) // insertion sort: 128 entries, once per code page
-        for (unsigned j = i; j > 0 && before(page.reverse[j], page.reverse[j - 1]); --j) {
-            PageTables::Pair t = page.reverse[j];
-            page.reverse[j] = page.reverse[j - 1];
-            page.reverse[j - 1] = t;
-        }
+// The byte of every unit a single-byte page has; where two bytes stand for one unit the
+// defined one, else the lower, is taken (bytes below 0x80 are ASCII on every page served).
+void buildBytes(PageTables &page) {
+    for (unsigned b = 255; b >= 0x80; --b)
+        if (page.defined[b] || page.bytes[page.single[b]] == 0 || !page.defined[page.bytes[page.single[b]]])
+            page.bytes[page.single[b]] = static_cast<unsigned char>(b);
+    for (unsigned b = 1; b < 0x80; ++b)
+        page.bytes[b] = static_cast<unsigned char>(b);
 }
 
 // The single bytes of a page. An undefined byte of a single-byte page stands for the unit
@@ -138,7 +131,7 @@ void buildCodes(PageTables &page, iconv_t fromUnits) {
     }
 }
 
-void buildPage(PageTables &page, unsigned codePage, unsigned slot) {
+void buildPage(PageTables &page, unsigned codePage, unsigned slot, unsigned char *bytes) {
     char name[16];
     std::snprintf(name, sizeof name, "CP%u", codePage);
     iconv_t toUnits = openIconv(kUnitEncoding, name);
@@ -154,7 +147,8 @@ void buildPage(PageTables &page, unsigned codePage, unsigned slot) {
             buildPairs(page, toUnits);
             buildCodes(page, fromUnits);
         } else {
-            sortReverse(page);
+            page.bytes = bytes;
+            buildBytes(page);
         }
         page.usable = true;
     }
@@ -166,18 +160,19 @@ void buildPage(PageTables &page, unsigned codePage, unsigned slot) {
 
 // The tables of a page, built on first use; null for a page that is not served.
 const PageTables *tablesFor(unsigned codePage) {
-    auto find = [codePage](const auto &pages, PageTables *tables) -> PageTables * {
+    auto find = [codePage](const auto &pages, PageTables *tables, bool singleByte) -> PageTables * {
         for (unsigned i = 0; i < std::size(pages); ++i)
             if (pages[i] == codePage) {
                 PageTables &page = tables[i];
-                std::call_once(page.built, [&page, codePage, i] { buildPage(page, codePage, i); });
+                unsigned char *bytes = singleByte ? g_bytes[i] : nullptr;
+                std::call_once(page.built, [&page, codePage, i, bytes] { buildPage(page, codePage, i, bytes); });
                 return page.usable ? &page : nullptr;
             }
         return nullptr;
     };
-    if (PageTables *page = find(kSingleBytePages, g_single))
+    if (PageTables *page = find(kSingleBytePages, g_single, true))
         return page;
-    return find(kDoubleBytePages, g_double);
+    return find(kDoubleBytePages, g_double, false);
 }
 
 // The character at p (left > 0 bytes): its unit, and the bytes it takes.
@@ -201,33 +196,24 @@ inline unsigned decodeChar(const PageTables &page, const unsigned char *p, size_
 }
 
 bool singleByteCode(const PageTables &page, uint16_t unit, unsigned char *b) {
-    if (unit < 0x80) {
-        *b = static_cast<unsigned char>(unit);
-        return true;
-    }
-    unsigned lo = 0, hi = 128;
-    while (lo < hi) {
-        unsigned mid = (lo + hi) / 2;
-        if (page.reverse[mid].unit < unit)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo == 128 || page.reverse[lo].unit != unit)
+    const unsigned char byte = page.bytes[unit];
+    if (byte == 0 && unit != 0)
         return false;
-    *b = page.reverse[lo].byte;
+    *b = byte;
     return true;
 }
 
-// The bytes of a unit: 1 or 2, '?' when the page has none.
+// The bytes of a unit: 1 or 2, '?' when the page has none. out must hold 2 bytes: a
+// double-byte page's single byte is written with a second one after it, so that either
+// kind is stored without a branch on the kind.
 inline unsigned encodeUnit(const PageTables &page, uint16_t unit, unsigned char *out) {
     if (unit < 0x80) {
         out[0] = static_cast<unsigned char>(unit);
         return 1;
     }
     if (!page.doubleByte) {
-        if (!singleByteCode(page, unit, out))
-            out[0] = kQuestion;
+        const unsigned char byte = page.bytes[unit];
+        out[0] = byte != 0 ? byte : kQuestion; // unit 0 is below 0x80
         return 1;
     }
     const uint16_t code = page.codes[unit];
@@ -235,66 +221,92 @@ inline unsigned encodeUnit(const PageTables &page, uint16_t unit, unsigned char 
         out[0] = kQuestion;
         return 1;
     }
-    if (code < 0x100) {
-        out[0] = static_cast<unsigned char>(code);
-        return 1;
-    }
-    out[0] = static_cast<unsigned char>(code >> 8);
+    const unsigned two = code >= 0x100;
+    out[0] = static_cast<unsigned char>(two ? code >> 8 : code);
     out[1] = static_cast<unsigned char>(code);
-    return 2;
+    return 1 + two;
 }
 
 bool badArguments(const void *src, int32_t srcLen, const void *dest, int32_t destCount) {
     return src == nullptr || srcLen < 0 || destCount < 0 || (dest == nullptr && destCount > 0);
 }
 
-// Decodes bytes to units. Runs of ASCII, which every page maps to itself, are copied
-// without a table. Returns the units written, or (with a full destination) the units that
-// fit, with *cut set.
+// Decodes bytes to units. Every page maps ASCII to itself: a single-byte page widens 16
+// bytes at a time and then looks up the units of the bytes above 0x7F; a double-byte page
+// copies runs of plain ASCII and goes character by character between them. Returns the
+// units written, or (with a full destination) the units that fit, with *cut set; *taken is
+// the bytes they came from.
 int32_t decodeText(const PageTables &page, const unsigned char *src, size_t srcLen, uint16_t *dest, size_t destCount,
-                   bool *cut) {
+                   bool *cut, size_t *taken) {
     size_t i = 0, n = 0;
+    while (!page.doubleByte && srcLen - i >= kAsciiBlock && destCount - n >= kAsciiBlock) {
+        for (uint32_t high = widenBlock<false>(src + i, dest + n); high != 0; high &= high - 1) {
+            const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+            dest[n + k] = page.single[src[i + k]];
+        }
+        i += kAsciiBlock;
+        n += kAsciiBlock;
+    }
     while (i < srcLen) {
+        if (src[i] < 0x80 && srcLen - i >= kAsciiBlock && destCount - n >= kAsciiBlock) {
+            const size_t run = asciiRun(widenBlock<false>(src + i, dest + n));
+            i += run;
+            n += run;
+            continue;
+        }
         if (n == destCount) {
             *cut = true;
             break;
         }
-        if (src[i] < 0x80) {
-            dest[n++] = src[i++];
-            continue;
-        }
         i += decodeChar(page, src + i, srcLen - i, dest + n);
         ++n;
     }
+    *taken = i;
     return static_cast<int32_t>(n);
 }
 
 int32_t countUnits(const PageTables &page, const unsigned char *src, size_t srcLen) {
     size_t i = 0, n = 0;
     uint16_t unit;
-    while (i < srcLen) {
-        i += src[i] < 0x80 ? 1 : decodeChar(page, src + i, srcLen - i, &unit);
-        ++n;
-    }
+    for (; i < srcLen; ++n)
+        i += decodeChar(page, src + i, srcLen - i, &unit);
     return static_cast<int32_t>(n);
 }
 
+// Encodes units to bytes (with counting set, only counts them), the same ways round.
 int32_t encodeText(const PageTables &page, const uint16_t *src, size_t srcCount, unsigned char *dest, size_t destSize,
                    bool counting, bool *cut) {
-    size_t n = 0;
+    size_t i = 0, n = 0;
     unsigned char bytes[2];
-    for (size_t i = 0; i < srcCount; ++i) {
-        unsigned k = encodeUnit(page, src[i], bytes);
+    while (!counting && !page.doubleByte && srcCount - i >= kAsciiBlock && destSize - n >= kAsciiBlock) {
+        for (uint32_t high = narrowBlock<false>(src + i, dest + n); high != 0; high &= high - 1) {
+            const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+            encodeUnit(page, src[i + k], dest + n + k);
+        }
+        i += kAsciiBlock;
+        n += kAsciiBlock;
+    }
+    while (i < srcCount) {
+        if (!counting && src[i] < 0x80 && srcCount - i >= kAsciiBlock && destSize - n >= kAsciiBlock) {
+            const size_t run = asciiRun(narrowBlock<false>(src + i, dest + n));
+            i += run;
+            n += run;
+            continue;
+        }
+        if (!counting && destSize - n >= 2) {
+            n += encodeUnit(page, src[i++], dest + n);
+            continue;
+        }
+        const unsigned k = encodeUnit(page, src[i], bytes);
         if (!counting) {
             if (n + k > destSize) {
                 *cut = true;
                 break;
             }
             dest[n] = bytes[0];
-            if (k == 2)
-                dest[n + 1] = bytes[1];
         }
         n += k;
+        ++i;
     }
     return static_cast<int32_t>(n);
 }
@@ -320,8 +332,25 @@ int32_t codePageToUcs2(unsigned codePage, const unsigned char *src, int32_t srcL
     if (destCount == 0)
         return countUnits(*page, src, static_cast<size_t>(srcLen));
     bool cut = false;
-    int32_t n = decodeText(*page, src, static_cast<size_t>(srcLen), dest, static_cast<size_t>(destCount), &cut);
+    size_t taken = 0;
+    int32_t n = decodeText(*page, src, static_cast<size_t>(srcLen), dest, static_cast<size_t>(destCount), &cut, &taken);
     return cut ? insufficient(n, status, fitted) : n;
+}
+
+int32_t ansiToUnitsPart(const unsigned char *src, uint32_t srcLen, uint16_t *dest, uint32_t destCount,
+                        uint32_t *taken) {
+    if (g_active == nullptr) { // before the code page is chosen: byte for unit
+        const uint32_t n = srcLen < destCount ? srcLen : destCount;
+        for (uint32_t i = 0; i < n; ++i)
+            dest[i] = src[i];
+        *taken = n;
+        return static_cast<int32_t>(n);
+    }
+    bool cut = false;
+    size_t used = 0;
+    int32_t n = decodeText(*g_active, src, srcLen, dest, destCount, &cut, &used);
+    *taken = static_cast<uint32_t>(used);
+    return n;
 }
 
 int32_t ucs2ToCodePage(unsigned codePage, const uint16_t *src, int32_t srcCount, unsigned char *dest, int32_t destSize,

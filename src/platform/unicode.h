@@ -36,6 +36,13 @@ ZO_API int32_t codePageToUcs2(unsigned codePage, const unsigned char *src, int32
 ZO_API int32_t ucs2ToCodePage(unsigned codePage, const uint16_t *src, int32_t srcCount, unsigned char *dest,
                               int32_t destSize, ConvertStatus *status, int32_t *fitted = nullptr);
 
+// The leading characters of src[0, srcLen) in the ANSI code page that fit in destCount
+// units, converted as above: returns their units and stores in *taken the bytes they came
+// from (a character is never cut). For conversions that go through a small buffer piece by
+// piece.
+ZO_API int32_t ansiToUnitsPart(const unsigned char *src, uint32_t srcLen, uint16_t *dest, uint32_t destCount,
+                               uint32_t *taken);
+
 // One character at a time in the ANSI code page, as the conversions above convert it, for
 // walks that take no buffer. ansiCharToUnit reads the character at p, of which left > 0
 // bytes remain (it never reads past them), stores its unit and returns its byte count.

@@ -2,16 +2,15 @@
 //
 // UTF-8 is coded here, a 16-bit unit at a time; the ANSI code page converts through the
 // platform's tables. The two conversions between UTF-8 and the ANSI code page copy a
-// leading ASCII run as it is, then convert the rest through a temporary UCS-2 buffer in two
-// passes; a rest above the whole-text limit (or one whose buffer cannot be had) is converted
-// character by character instead, with the same result and no memory. Runs of plain ASCII
-// (bytes or units 1-0x7F) are handled eight at a time in every pass.
+// leading ASCII run as it is, then convert the rest through a temporary UCS-2 buffer; a
+// rest above the whole-text limit is converted character by character instead, with the
+// same result. Runs of plain ASCII (bytes or units 1-0x7F) are handled sixteen at a time.
 #include <zo/cvwchar.h>
 
-#include <zo/ramalloc.h>
-
+#include <algorithm>
 #include <cstring>
 
+#include "platform/asciirun.h"
 #include "platform/codepage.h"
 #include "platform/unicode.h"
 #include "text/cvlimits.h"
@@ -20,39 +19,21 @@ namespace {
 
 uint32_t g_wholeTextLimit = zo::text::kWholeTextLimit;
 
-constexpr uint64_t kByteHighBits = 0x8080808080808080ull;
-constexpr uint64_t kByteOnes = 0x0101010101010101ull;
-constexpr uint64_t kUnitHighBits = 0xFF80FF80FF80FF80ull;
-constexpr uint64_t kUnitOnes = 0x0001000100010001ull;
-
-// Whether the eight bytes at p are all 1-0x7F: no high bit, and no 0 byte (a 0 byte
-// borrows in the subtraction and sets its high bit).
-inline bool plainAsciiBytes(const unsigned char *p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return ((w | (w - kByteOnes)) & kByteHighBits) == 0;
-}
-
-// The same for four units.
-inline bool plainAsciiUnits(const uint16_t *p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return ((w | (w - kUnitOnes)) & kUnitHighBits) == 0;
-}
-
 // Length of the leading run of bytes below 0x80; a 0 byte ends the run and belongs to it.
-size_t asciiRun(const unsigned char *src, size_t len) {
-    size_t i = 0;
-    while (i + 8 <= len && plainAsciiBytes(src + i))
-        i += 8;
-    while (i < len && src[i] < 0x80)
-        if (src[i++] == 0)
-            break;
-    return i;
+size_t leadingAsciiRun(const unsigned char *src, size_t len) {
+    size_t run = zo::plat::asciiRunLength(src, len);
+    return run < len && src[run] == 0 ? run + 1 : run;
 }
 
 // UTF-8 length of a unit.
 inline unsigned utf8Length(uint16_t unit) { return unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3; }
+
+// The UTF-8 bytes of a unit, the first in the low byte of the word.
+inline uint32_t utf8Word(uint32_t unit) {
+    const uint32_t two = (0xC0 | unit >> 6) | (0x80 | (unit & 0x3F)) << 8;
+    const uint32_t three = (0xE0 | unit >> 12) | (0x80 | (unit >> 6 & 0x3F)) << 8 | (0x80 | (unit & 0x3F)) << 16;
+    return unit < 0x80 ? unit : unit < 0x800 ? two : three;
+}
 
 inline void putUtf8(uint16_t unit, unsigned char *out) {
     if (unit < 0x80) {
@@ -67,18 +48,31 @@ inline void putUtf8(uint16_t unit, unsigned char *out) {
     }
 }
 
+// Decodes the unit at p, where at least 3 bytes can be read: returns the bytes it takes.
+inline size_t takeUtf8Whole(const unsigned char *p, uint16_t *unit) {
+    const unsigned b = p[0];
+    if (b < 0xC0 || b >= 0xF0) {
+        *unit = static_cast<uint16_t>(b);
+        return 1;
+    }
+    if (b < 0xE0) {
+        *unit = static_cast<uint16_t>((b & 0x1F) << 6 | (p[1] & 0x3F));
+        return 2;
+    }
+    *unit = static_cast<uint16_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+    return 3;
+}
+
 // Decodes the unit at src[i] (i < len): returns the bytes it takes. A sequence cut short
 // by the end of the source is not decoded: its lead byte is a unit of its own, and so is
 // each byte after it.
 inline size_t takeUtf8(const unsigned char *src, size_t i, size_t len, uint16_t *unit) {
+    if (len - i >= 3)
+        return takeUtf8Whole(src + i, unit);
     const unsigned b = src[i];
-    if (b >= 0xC0 && b < 0xE0 && len - i >= 2) {
+    if (b >= 0xC0 && b < 0xE0 && len - i == 2) {
         *unit = static_cast<uint16_t>((b & 0x1F) << 6 | (src[i + 1] & 0x3F));
         return 2;
-    }
-    if (b >= 0xE0 && b < 0xF0 && len - i >= 3) {
-        *unit = static_cast<uint16_t>((b & 0x0F) << 12 | (src[i + 1] & 0x3F) << 6 | (src[i + 2] & 0x3F));
-        return 3;
     }
     *unit = static_cast<uint16_t>(b);
     return 1;
@@ -88,15 +82,43 @@ inline size_t takeUtf8(const unsigned char *src, size_t i, size_t len, uint16_t 
 // stop after a 0 unit or byte (written, not counted) and set *written to the units
 // produced.
 
-ZoConvertReturn encodeUtf8(unsigned char *dest, size_t destSize, const uint16_t *src, size_t count, int32_t *written) {
+using zo::plat::kAsciiBlock;
+
+// Whether a byte or unit is plain ASCII: 1-0x7F. Runs of them are copied 16 at a time
+// while 16 elements and room for them are left.
+inline bool plainAscii(unsigned value) { return value - 1u < 0x7Fu; }
+
+// *sawNul tells whether the encoding stopped at a 0 unit.
+ZoConvertReturn encodeUtf8(unsigned char *dest, size_t destSize, const uint16_t *src, size_t count, int32_t *written,
+                           bool *sawNul) {
     size_t i = 0, o = 0;
     ZoConvertReturn result = ZoConvertOk;
+    *sawNul = false;
+    // While units and room abound: at a plain ASCII unit, whole blocks of them (a fixed
+    // stride, so the next block is read before this one is checked), then the part of the
+    // block before the unit that ended it; then one unit of any kind. A 0 unit goes to the
+    // careful loop below.
+    while (count - i > kAsciiBlock && destSize - o >= kAsciiBlock + 4) {
+        if (plainAscii(src[i])) {
+            const size_t run = zo::plat::asciiRun(zo::plat::narrowBlock<true>(src + i, dest + o));
+            i += run;
+            o += run;
+            if (run == kAsciiBlock)
+                continue;
+        }
+        const uint16_t unit = src[i];
+        if (unit == 0)
+            break;
+        const uint32_t word = utf8Word(unit);
+        std::memcpy(dest + o, &word, 4);
+        o += utf8Length(unit);
+        ++i;
+    }
     while (i < count) {
-        if (i + 8 <= count && o + 8 <= destSize && plainAsciiUnits(src + i) && plainAsciiUnits(src + i + 4)) {
-            for (size_t k = 0; k < 8; ++k)
-                dest[o + k] = static_cast<unsigned char>(src[i + k]);
-            i += 8;
-            o += 8;
+        if (plainAscii(src[i]) && count - i >= kAsciiBlock && destSize - o >= kAsciiBlock) {
+            const size_t run = zo::plat::asciiRun(zo::plat::narrowBlock<true>(src + i, dest + o));
+            i += run;
+            o += run;
             continue;
         }
         const uint16_t unit = src[i];
@@ -106,8 +128,10 @@ ZoConvertReturn encodeUtf8(unsigned char *dest, size_t destSize, const uint16_t 
             break;
         }
         putUtf8(unit, dest + o);
-        if (unit == 0)
+        if (unit == 0) {
+            *sawNul = true;
             break;
+        }
         o += n;
         ++i;
     }
@@ -115,34 +139,46 @@ ZoConvertReturn encodeUtf8(unsigned char *dest, size_t destSize, const uint16_t 
     return result;
 }
 
-// *sawNul tells whether the decoding stopped at a 0 unit (stored at dest[*written]).
+// *sawNul tells whether the decoding stopped at a 0 unit (stored at dest[*written]);
+// *taken is the bytes decoded.
 ZoConvertReturn decodeUtf8(uint16_t *dest, size_t destCount, const unsigned char *src, size_t len, int32_t *written,
-                           bool *sawNul) {
+                           bool *sawNul, size_t *taken) {
     size_t i = 0, o = 0;
     ZoConvertReturn result = ZoConvertOk;
     *sawNul = false;
+    // The same way round: blocks of plain ASCII, then one character of any kind.
+    while (len - i > kAsciiBlock + 2 && destCount - o > kAsciiBlock) {
+        if (plainAscii(src[i])) {
+            const size_t run = zo::plat::asciiRun(zo::plat::widenBlock<true>(src + i, dest + o));
+            i += run;
+            o += run;
+            if (run == kAsciiBlock)
+                continue;
+        }
+        if (src[i] == 0)
+            break;
+        i += takeUtf8Whole(src + i, dest + o);
+        ++o;
+    }
     while (i < len) {
-        if (i + 8 <= len && o + 8 <= destCount && plainAsciiBytes(src + i)) {
-            for (size_t k = 0; k < 8; ++k)
-                dest[o + k] = src[i + k];
-            i += 8;
-            o += 8;
+        if (plainAscii(src[i]) && len - i >= kAsciiBlock && destCount - o >= kAsciiBlock) {
+            const size_t run = zo::plat::asciiRun(zo::plat::widenBlock<true>(src + i, dest + o));
+            i += run;
+            o += run;
             continue;
         }
-        uint16_t unit;
-        const size_t n = takeUtf8(src, i, len, &unit);
-        if (o + 1 > destCount) {
+        if (o == destCount) {
             result = ZoConvertTruncated;
             break;
         }
-        dest[o] = unit;
-        if (unit == 0) {
+        i += takeUtf8(src, i, len, dest + o);
+        if (dest[o] == 0) {
             *sawNul = true;
             break;
         }
         ++o;
-        i += n;
     }
+    *taken = i;
     *written = static_cast<int32_t>(o);
     return result;
 }
@@ -160,9 +196,7 @@ ZoConvertReturn fromPlatform(zo::plat::ConvertStatus status, int32_t converted, 
 }
 
 ZoConvertReturn unitsToAnsi(unsigned char *dest, size_t destSize, const uint16_t *src, size_t count, int32_t *written) {
-    size_t n = 0;
-    while (n < count && src[n] != 0)
-        ++n;
+    const size_t n = zo::plat::findZeroUnit(src, count);
     const bool withNul = n < count;
     zo::plat::ConvertStatus status;
     int32_t fitted = 0;
@@ -226,40 +260,55 @@ ZoConvertReturn ansiToUtf8ByChar(unsigned char *dest, size_t destSize, const uns
     return convertByChar(dest, destSize, src, len, written, takeAnsi, putUtf8Counted);
 }
 
-// A temporary UCS-2 buffer for the rest of a source: null when the rest is above the
-// whole-text limit or memory is short, and the conversion goes by character.
-uint16_t *restBuffer(size_t restLen) {
-    if (restLen > g_wholeTextLimit || restLen >= UINT32_MAX / 2)
-        return nullptr;
-    return static_cast<uint16_t *>(ramAlloc(static_cast<uint32_t>(restLen + 1) * 2));
-}
+// The rest of a source up to the whole-text limit goes through a temporary UCS-2 buffer a
+// piece at a time: a piece of the source is decoded into the buffer (whole characters only)
+// and encoded after what is written. A buffer of this size stays in the processor's
+// nearest cache and on the stack, so the pass needs no memory of its own.
+constexpr size_t kPieceUnits = 4096;
 
 ZoConvertReturn utf8ToAnsiRest(unsigned char *dest, size_t destSize, const unsigned char *src, size_t len,
                                int32_t *written) {
-    uint16_t *units = restBuffer(len);
-    if (units == nullptr)
+    if (len > g_wholeTextLimit)
         return utf8ToAnsiByChar(dest, destSize, src, len, written);
-    int32_t decoded = 0;
+    uint16_t units[kPieceUnits];
+    size_t i = 0, o = 0;
+    ZoConvertReturn result = ZoConvertOk;
     bool sawNul = false;
-    (void)decodeUtf8(units, len + 1, src, len, &decoded, &sawNul); // the buffer holds every unit
-    ZoConvertReturn result = unitsToAnsi(dest, destSize, units, static_cast<size_t>(decoded) + sawNul, written);
-    ramFree(units);
+    while (i < len && !sawNul && result == ZoConvertOk) {
+        if (o == destSize) {
+            result = ZoConvertTruncated;
+            break;
+        }
+        int32_t decoded = 0, encoded = 0;
+        size_t taken = 0;
+        (void)decodeUtf8(units, kPieceUnits, src + i, len - i, &decoded, &sawNul,
+                         &taken); // a full buffer ends the piece
+        result = unitsToAnsi(dest + o, destSize - o, units, static_cast<size_t>(decoded) + sawNul, &encoded);
+        i += taken;
+        o += static_cast<size_t>(encoded);
+    }
+    *written = static_cast<int32_t>(o);
     return result;
 }
 
 ZoConvertReturn ansiToUtf8Rest(unsigned char *dest, size_t destSize, const unsigned char *src, size_t len,
                                int32_t *written) {
-    uint16_t *units = restBuffer(len);
-    if (units == nullptr)
+    if (len > g_wholeTextLimit)
         return ansiToUtf8ByChar(dest, destSize, src, len, written);
-    zo::plat::ConvertStatus status;
-    // Every character is at least one byte, so the buffer holds them all.
-    int32_t count = zo::plat::codePageToUcs2(zo::plat::ansiCodePage(), src, static_cast<int32_t>(len), units,
-                                             static_cast<int32_t>(len + 1), &status);
-    ZoConvertReturn result = status == zo::plat::ConvertStatus::Ok
-                                 ? encodeUtf8(dest, destSize, units, static_cast<size_t>(count), written)
-                                 : ZoConvertInvalid;
-    ramFree(units);
+    uint16_t units[kPieceUnits];
+    size_t i = 0, o = 0;
+    ZoConvertReturn result = ZoConvertOk;
+    bool sawNul = false;
+    while (i < len && !sawNul && result == ZoConvertOk) {
+        uint32_t taken = 0;
+        int32_t encoded = 0;
+        const int32_t decoded =
+            zo::plat::ansiToUnitsPart(src + i, static_cast<uint32_t>(len - i), units, kPieceUnits, &taken);
+        result = encodeUtf8(dest + o, destSize - o, units, static_cast<size_t>(decoded), &encoded, &sawNul);
+        i += taken;
+        o += static_cast<size_t>(encoded);
+    }
+    *written = static_cast<int32_t>(o);
     return result;
 }
 
@@ -270,7 +319,7 @@ using RestConversion = ZoConvertReturn (*)(unsigned char *, size_t, const unsign
 ZoConvertReturn convertThroughUnits(unsigned char *dest, int32_t destSize, const unsigned char *src, int32_t srcLen,
                                     int32_t *written, RestConversion rest) {
     const size_t size = static_cast<size_t>(destSize), len = static_cast<size_t>(srcLen);
-    const size_t run = asciiRun(src, len);
+    const size_t run = leadingAsciiRun(src, len);
     const size_t copied = run < size ? run : size;
     std::memcpy(dest, src, copied);
     const bool endsAtNul = copied > 0 && src[copied - 1] == 0;
@@ -311,7 +360,8 @@ ZoConvertReturn cvUCS2ToUTF8(unsigned char *dest, int32_t destSize, const uint16
                              int32_t *written) {
     if (!validArguments(dest, destSize, src, srcCount, written))
         return ZoConvertInvalid;
-    return encodeUtf8(dest, static_cast<size_t>(destSize), src, static_cast<size_t>(srcCount), written);
+    bool sawNul = false;
+    return encodeUtf8(dest, static_cast<size_t>(destSize), src, static_cast<size_t>(srcCount), written, &sawNul);
 }
 
 ZoConvertReturn cvUTF8ToUCS2(uint16_t *dest, int32_t destCount, const unsigned char *src, int32_t srcLen,
@@ -319,7 +369,8 @@ ZoConvertReturn cvUTF8ToUCS2(uint16_t *dest, int32_t destCount, const unsigned c
     if (!validArguments(dest, destCount, src, srcLen, written))
         return ZoConvertInvalid;
     bool sawNul = false;
-    return decodeUtf8(dest, static_cast<size_t>(destCount), src, static_cast<size_t>(srcLen), written, &sawNul);
+    size_t taken = 0;
+    return decodeUtf8(dest, static_cast<size_t>(destCount), src, static_cast<size_t>(srcLen), written, &sawNul, &taken);
 }
 
 ZoConvertReturn cvUCS2ToAnsi(char *dest, int32_t destSize, const uint16_t *src, int32_t srcCount, const uint16_t *,
