@@ -7,7 +7,6 @@
 #include <cstring>
 #include <random>
 #include <vector>
-#include "status.h"
 
 namespace {
 
@@ -56,11 +55,17 @@ BENCHMARK(BM_StdToCharsDecimal);
 void BM_ZoParseDecimal(benchmark::State &state) {
     auto texts = sampleTexts();
     uint32_t value = 0;
-    for (auto _ : state)
+    for (auto _ : state) {
+        bool converted = true;
         for (const auto &text : texts) {
-            zobench::ok(convert(text.data(), &value));
+            converted &= convert(text.data(), &value) == ZoSuccess;
             benchmark::DoNotOptimize(value);
         }
+        if (!converted) {
+            state.SkipWithError("a sample did not convert");
+            break;
+        }
+    }
     state.SetItemsProcessed(state.iterations() * texts.size());
 }
 BENCHMARK(BM_ZoParseDecimal);
@@ -69,12 +74,18 @@ BENCHMARK(BM_ZoParseDecimal);
 void BM_StdFromCharsDecimal(benchmark::State &state) {
     auto texts = sampleTexts();
     uint32_t value = 0;
-    for (auto _ : state)
+    for (auto _ : state) {
+        bool converted = true;
         for (const auto &text : texts) {
             const char *p = reinterpret_cast<const char *>(text.data());
-            std::from_chars(p, p + std::strlen(p), value);
+            converted &= std::from_chars(p, p + std::strlen(p), value).ec == std::errc();
             benchmark::DoNotOptimize(value);
         }
+        if (!converted) {
+            state.SkipWithError("a sample did not convert");
+            break;
+        }
+    }
     state.SetItemsProcessed(state.iterations() * texts.size());
 }
 BENCHMARK(BM_StdFromCharsDecimal);
@@ -131,7 +142,10 @@ void BM_ZoDehexifyBytes(benchmark::State &state) {
     std::vector<unsigned char> text(bytes.size() * 2), back(bytes.size());
     hexify(text.data(), bytes.data(), static_cast<uint32_t>(bytes.size()));
     for (auto _ : state) {
-        zobench::ok(dehexify(back.data(), text.data(), static_cast<uint32_t>(text.size())));
+        if (dehexify(back.data(), text.data(), static_cast<uint32_t>(text.size())) != ZoSuccess) {
+            state.SkipWithError("the text did not convert");
+            break;
+        }
         benchmark::DoNotOptimize(back.data());
     }
     state.SetBytesProcessed(state.iterations() * bytes.size());
@@ -144,9 +158,14 @@ void BM_StdFromCharsBytes(benchmark::State &state) {
     hexify(text.data(), bytes.data(), static_cast<uint32_t>(bytes.size()));
     for (auto _ : state) {
         const char *p = reinterpret_cast<const char *>(text.data());
+        bool converted = true;
         for (unsigned char &b : back) {
-            std::from_chars(p, p + 2, b, 16);
+            converted &= std::from_chars(p, p + 2, b, 16).ec == std::errc();
             p += 2;
+        }
+        if (!converted) {
+            state.SkipWithError("the text did not convert");
+            break;
         }
         benchmark::DoNotOptimize(back.data());
     }

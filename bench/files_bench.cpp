@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include "status.h"
 
 namespace {
 
@@ -42,17 +42,26 @@ void BM_BosWriteRead1MiB(benchmark::State &state) {
     unsigned char name[256];
     std::strcpy(reinterpret_cast<char *>(name), file.windows.c_str());
     int h = 0;
-    zobench::ok(bosFileOpen(name, BOS_READWRITE, &h));
+    if (bosFileOpen(name, BOS_READWRITE, &h) != ZoSuccess) {
+        state.SkipWithError("the file could not be opened");
+        return;
+    }
     std::vector<unsigned char> block(kBlock, 0x5A);
     for (auto _ : state) {
+        bool transferred = true;
         for (std::size_t at = 0; at < kFile; at += kBlock)
-            zobench::ok(bosFileWrite(h, static_cast<int32_t>(at), block.data(), kBlock));
+            transferred &= bosFileWrite(h, static_cast<int32_t>(at), block.data(), kBlock) == ZoSuccess;
         uint32_t got = 0;
         for (std::size_t at = 0; at < kFile; at += kBlock)
-            zobench::ok(bosFileRead(h, static_cast<int32_t>(at), block.data(), kBlock, &got));
+            transferred &= bosFileRead(h, static_cast<int32_t>(at), block.data(), kBlock, &got) == ZoSuccess;
+        if (!transferred) {
+            state.SkipWithError("a block transfer failed");
+            break;
+        }
         benchmark::DoNotOptimize(got);
     }
-    zobench::ok(bosFileClose(h));
+    if (bosFileClose(h) != ZoSuccess && !state.error_occurred())
+        state.SkipWithError("the file could not be closed");
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 2 * kFile));
 }
 BENCHMARK(BM_BosWriteRead1MiB);
@@ -85,8 +94,10 @@ void openCloseLoop(benchmark::State &state, const std::string &windowsName) {
     for (auto _ : state) {
         std::strcpy(reinterpret_cast<char *>(name), windowsName.c_str());
         int h = 0;
-        zobench::ok(bosFileOpen(name, 0, &h));
-        zobench::ok(bosFileClose(h));
+        if (bosFileOpen(name, 0, &h) != ZoSuccess || bosFileClose(h) != ZoSuccess) {
+            state.SkipWithError("the file could not be opened and closed");
+            break;
+        }
     }
 }
 
@@ -115,15 +126,25 @@ void BM_StdioOpenClose(benchmark::State &state) {
 }
 BENCHMARK(BM_StdioOpenClose);
 
+// Lines of about 40 bytes, as many as fit below 64 KiB: bosgetbl's position is 16 bits, so
+// it reads all of this text, as the split does.
 std::string sampleText() {
     std::string text;
-    for (int i = 0; i < 2000; ++i)
-        text += "key" + std::to_string(i) + "=\"some value\"; more text here\r\n";
-    return text;
+    for (int i = 0;; ++i) {
+        std::string line = "key" + std::to_string(i) + "=\"some value\"; more text here\r\n";
+        if (text.size() + line.size() > 0xFFFF)
+            return text;
+        text += line;
+    }
+}
+
+std::size_t lineCount(const std::string &text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 void BM_BosGetLines(benchmark::State &state) {
-    std::string text = sampleText();
+    const std::string text = sampleText();
+    const std::size_t expected = lineCount(text);
     unsigned char line[256];
     for (auto _ : state) {
         unsigned short pos = 0;
@@ -135,6 +156,10 @@ void BM_BosGetLines(benchmark::State &state) {
                 break;
             ++lines;
         }
+        if (lines != expected) {
+            state.SkipWithError("bosgetbl stopped before the end of the text");
+            break;
+        }
         benchmark::DoNotOptimize(lines);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
@@ -142,7 +167,8 @@ void BM_BosGetLines(benchmark::State &state) {
 BENCHMARK(BM_BosGetLines);
 
 void BM_SplitLines(benchmark::State &state) {
-    std::string text = sampleText();
+    const std::string text = sampleText();
+    const std::size_t expected = lineCount(text);
     char line[256];
     for (auto _ : state) {
         std::string_view rest(text);
@@ -157,6 +183,10 @@ void BM_SplitLines(benchmark::State &state) {
             benchmark::DoNotOptimize(line);
             ++lines;
             rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        }
+        if (lines != expected) {
+            state.SkipWithError("the split stopped before the end of the text");
+            break;
         }
         benchmark::DoNotOptimize(lines);
     }

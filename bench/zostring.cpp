@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
-#include "status.h"
 
 namespace {
 
@@ -46,9 +45,12 @@ void BM_ZoString_ReplaceAll(benchmark::State &state) {
     std::string text = sampleText();
     for (auto _ : state) {
         ZoString s;
-        zobench::ok(s.initialize(bytes(text), static_cast<uint32_t>(text.size())));
-        zobench::ok(s.replaceSubString(reinterpret_cast<const unsigned char *>("?"),
-                                       reinterpret_cast<const unsigned char *>(":p1")));
+        if (s.initialize(bytes(text), static_cast<uint32_t>(text.size())) != ZoSuccess ||
+            s.replaceSubString(reinterpret_cast<const unsigned char *>("?"),
+                               reinterpret_cast<const unsigned char *>(":p1")) != ZoSuccess) {
+            state.SkipWithError("no memory");
+            break;
+        }
         benchmark::DoNotOptimize(s.data());
     }
 }
@@ -78,9 +80,13 @@ const char kMessage[] = "Cannot open the file %s1 for %s2: error %n3 (%s1).";
 void BM_ZoParamString_Fill(benchmark::State &state) {
     for (auto _ : state) {
         ZoParamString message;
-        zobench::ok(message.initialize(kMessage));
+        bool filled = message.initialize(kMessage) == ZoSuccess;
         message << "C:\\DATA\\CUSTOMERS.DBF"
                 << "reading" << 32u;
+        if (!filled || message.failed()) {
+            state.SkipWithError("no memory");
+            break;
+        }
         benchmark::DoNotOptimize(message.data());
     }
 }
@@ -102,8 +108,13 @@ void BM_ZoString_Append16(benchmark::State &state) {
     const unsigned char piece[] = "0123456789abcdef";
     for (auto _ : state) {
         ZoString s;
+        bool grown = true;
         for (int i = 0; i < 256; ++i)
-            zobench::ok(s.concat(piece, 16));
+            grown &= s.concat(piece, 16) == ZoSuccess;
+        if (!grown) {
+            state.SkipWithError("no memory");
+            break;
+        }
         benchmark::DoNotOptimize(s.data());
     }
 }
@@ -113,9 +124,13 @@ void BM_ZoString_Append16Reserved(benchmark::State &state) {
     const unsigned char piece[] = "0123456789abcdef";
     for (auto _ : state) {
         ZoString s;
-        zobench::ok(s.initialize(4096u, 0));
+        bool grown = s.initialize(4096u, 0) == ZoSuccess;
         for (int i = 0; i < 256; ++i)
-            zobench::ok(s.concat(piece, 16));
+            grown &= s.concat(piece, 16) == ZoSuccess;
+        if (!grown) {
+            state.SkipWithError("no memory");
+            break;
+        }
         benchmark::DoNotOptimize(s.data());
     }
 }

@@ -11,7 +11,6 @@
 #include <memory>
 #include <random>
 #include <vector>
-#include "status.h"
 
 namespace {
 
@@ -37,17 +36,34 @@ const Workload &workload() {
 
 // ---- ZoTree -----------------------------------------------------------------------------
 
+// Null when an add failed.
 std::unique_ptr<ZoTree> buildTree(unsigned noLock) {
     auto tree = std::make_unique<ZoTree>(4, 4, treeU32Compare, 0, 0, noLock);
     unsigned found;
     for (uint32_t k : workload().inserts)
-        zobench::ok(tree->add(&k, &k, &found));
+        if (tree->add(&k, &k, &found) != ZoSuccess)
+            return nullptr;
     return tree;
+}
+
+// A tree of the workload's keys with an iterator on it; false (the benchmark skipped) when
+// either could not be made.
+bool builtTree(benchmark::State &state, std::unique_ptr<ZoTree> &tree, ZoTreeIterator &it) {
+    tree = buildTree(static_cast<unsigned>(state.range(0)));
+    if (tree == nullptr || it.initialize(tree.get()) != ZoSuccess) {
+        state.SkipWithError("the tree could not be built");
+        return false;
+    }
+    return true;
 }
 
 void BM_ZoTree_Insert(benchmark::State &state) {
     for (auto _ : state) {
         auto tree = buildTree(static_cast<unsigned>(state.range(0)));
+        if (tree == nullptr) {
+            state.SkipWithError("the tree could not be built");
+            break;
+        }
         benchmark::DoNotOptimize(tree->getKeyCount());
         state.PauseTiming();
         tree.reset();
@@ -57,16 +73,22 @@ void BM_ZoTree_Insert(benchmark::State &state) {
 }
 
 void BM_ZoTree_Lookup(benchmark::State &state) {
-    auto tree = buildTree(static_cast<unsigned>(state.range(0)));
+    std::unique_ptr<ZoTree> tree;
     ZoTreeIterator it;
-    zobench::ok(it.initialize(tree.get()));
+    if (!builtTree(state, tree, it))
+        return;
     for (auto _ : state) {
         uint64_t sum = 0;
         unsigned found;
         uint32_t data;
+        bool read = true;
         for (uint32_t k : workload().lookups) {
-            zobench::ok(tree->getData(&k, &data, &found, &it));
+            read &= tree->getData(&k, &data, &found, &it) == ZoSuccess;
             sum += data;
+        }
+        if (!read) {
+            state.SkipWithError("a page could not be read");
+            break;
         }
         benchmark::DoNotOptimize(sum);
     }
@@ -74,16 +96,21 @@ void BM_ZoTree_Lookup(benchmark::State &state) {
 }
 
 void BM_ZoTree_Iterate(benchmark::State &state) {
-    auto tree = buildTree(static_cast<unsigned>(state.range(0)));
+    std::unique_ptr<ZoTree> tree;
     ZoTreeIterator it;
-    zobench::ok(it.initialize(tree.get()));
+    if (!builtTree(state, tree, it))
+        return;
     for (auto _ : state) {
         uint64_t sum = 0;
-        unsigned found;
+        unsigned found = 0;
         uint32_t key, data;
-        for (zobench::ok(tree->getFirst(&key, &data, &found, &it)); found != 0;
-             zobench::ok(tree->getNext(&key, &data, &found, &it)))
+        ZoStatus step = tree->getFirst(&key, &data, &found, &it);
+        for (; step == ZoSuccess && found != 0; step = tree->getNext(&key, &data, &found, &it))
             sum += data;
+        if (step != ZoSuccess) {
+            state.SkipWithError("a page could not be read");
+            break;
+        }
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * tree->getKeyCount());

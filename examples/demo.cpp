@@ -2,21 +2,13 @@
 #include <zo/zo.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "../tests/data/sql/sqlgrammar.h"
 
 namespace {
-
-// The demo stops at a step that fails unexpectedly; a driver would record it and return.
-void check(ZoStatus status) {
-    if (status != ZoSuccess) {
-        std::puts("unexpected failure");
-        std::exit(1);
-    }
-}
 
 void showPerThreadSlots() {
     std::puts("== per-thread slots");
@@ -62,23 +54,30 @@ void showFiles() {
         std::puts("no temporary file could be made");
         return;
     }
-    check(bosFileWrite(handle, -1, "first line\r\nsecond line\r\n", 25));
-    check(bosFileClose(handle));
+    ZoStatus wrote = bosFileWrite(handle, -1, "first line\r\nsecond line\r\n", 25);
+    if (bosFileClose(handle) != ZoSuccess || wrote != ZoSuccess) {
+        std::puts("the temporary file could not be written");
+        (void)bosFileDelete(written); // nothing more to show either way
+        return;
+    }
     unsigned char dir[256], name[256], ext[8];
     std::memcpy(dir, written, sizeof dir);
-    check(bosParseName(dir, name, ext, 0));
+    if (bosParseName(dir, name, ext, 0) != ZoSuccess) {
+        (void)bosFileDelete(written); // nothing more to show either way
+        return;
+    }
     std::printf("wrote %s: directory %s, name %s, extension %s\n", written, dir, name, ext);
 
     unsigned char renamed[256];
     bospath(renamed, dir, text("zodemo"), text("txt"));
     if (bosrname(written, renamed) != ZoSuccess) {
-        check(bosFileDelete(written));
+        (void)bosFileDelete(written); // nothing more to show either way
         return;
     }
     unsigned char date[16];
     uint32_t size = 0;
-    check(bosFileDateSize(renamed, date, &size));
-    std::printf("renamed to %s (%u bytes, written %s)\n", renamed, size, date);
+    if (bosFileDateSize(renamed, date, &size) == ZoSuccess)
+        std::printf("renamed to %s (%u bytes, written %s)\n", renamed, size, date);
 
     unsigned char pattern[256];
     bospath(pattern, dir, text("ZoDemo.*"), nullptr);
@@ -88,17 +87,18 @@ void showFiles() {
     while (bosFindFiles(&cursor, found) == ZoSuccess && cursor != nullptr)
         std::printf("listed with %s: %s\n", pattern, found);
 
-    check(bosFileDelete(renamed));
+    if (bosFileDelete(renamed) != ZoSuccess)
+        std::printf("%s could not be deleted\n", renamed);
     std::printf("after deleting, %s exists: %u\n", renamed, bosexist(renamed));
 }
 
 void showErrorList() {
-    std::puts("== error list");
+    std::puts("== error list: three calls that fail on purpose, then a warning of the driver's own");
     mdsPerTaskInit(); // loads the message texts (libzoR.so beside libzo.so)
     ZoErrorList errors(nullptr, 1);
     ZoErrorKeeper::setErrorList(&errors);
+    // Three calls that fail on purpose, each recording its error in the list.
     uint32_t value = 0;
-    // These three fail on purpose: the list below shows the errors they recorded.
     (void)convert(reinterpret_cast<const unsigned char *>("4294967296"), &value);
     (void)convert(reinterpret_cast<const unsigned char *>("12 apples"), &value);
     unsigned char bytes[4];
@@ -112,6 +112,27 @@ void showErrorList() {
     }
     ZoErrorKeeper::giveUpErrorList();
     mdsPerTaskTerm();
+}
+
+// Walks the whole tree in one direction, checking that every key passes the one before.
+void walkTree(ZoTree &tree, ZoTreeIterator &it, bool forward) {
+    uint32_t key = 0, data = 0, previous = 0, count = 0;
+    unsigned found = 0;
+    bool ordered = true;
+    ZoStatus step = forward ? tree.getFirst(&key, &data, &found, &it) : tree.getLast(&key, &data, &found, &it);
+    for (; step == ZoSuccess && found != 0; ++count) {
+        ordered = ordered && (count == 0 || (forward ? key > previous : key < previous));
+        previous = key;
+        step = forward ? tree.getNext(&key, &data, &found, &it) : tree.getPrevious(&key, &data, &found, &it);
+    }
+    const char *direction = forward ? "forward" : "backward";
+    if (step != ZoSuccess) {
+        std::printf("%s: a page could not be read after %u keys\n", direction, count);
+        return;
+    }
+    std::printf("%s: %u keys, %s, %s %u\n", direction, count,
+                ordered ? (forward ? "ascending" : "descending") : "OUT OF ORDER", forward ? "last" : "first",
+                previous);
 }
 
 void showTree() {
@@ -128,58 +149,112 @@ void showTree() {
     std::printf("%u keys in %u nodes; %u pages went through the backing file, the cache holds 16\n", tree.getKeyCount(),
                 tree.getNodeCount(), tree.getStore().getPagesInFile());
     ZoTreeIterator it;
-    check(it.initialize(&tree));
-    uint32_t key, data, previous = 0, count = 0;
-    bool ordered = true;
-    for (check(tree.getFirst(&key, &data, &found, &it)); found != 0;
-         check(tree.getNext(&key, &data, &found, &it)), ++count) {
-        ordered = ordered && (count == 0 || key > previous);
-        previous = key;
+    if (it.initialize(&tree) != ZoSuccess) {
+        std::puts("no iterator could be made");
+        return;
     }
-    std::printf("forward: %u keys, %s, last %u\n", count, ordered ? "ascending" : "OUT OF ORDER", previous);
-    count = 0;
-    ordered = true;
-    for (check(tree.getLast(&key, &data, &found, &it)); found != 0;
-         check(tree.getPrevious(&key, &data, &found, &it)), ++count) {
-        ordered = ordered && (count == 0 || key < previous);
-        previous = key;
-    }
-    std::printf("backward: %u keys, %s, first %u\n", count, ordered ? "descending" : "OUT OF ORDER", previous);
+    walkTree(tree, it, true);
+    walkTree(tree, it, false);
 }
 
-// Prints a reduction tree one node per line; a chain of productions that each have a single
-// production child is shown on one line as "outer > inner".
-void printReduction(ZoParser &parser, ZoReduction *node, int depth) {
-    for (; node != nullptr; check(node->getNextSibling(&node))) {
-        std::printf("%*s", depth * 2, "");
-        ZoReduction *child = nullptr;
-        if (node->terminal()) {
-            std::printf("'%s' (type %d)\n",
-                        node->string() != nullptr ? reinterpret_cast<const char *>(node->string()) : "",
-                        node->reductNumber());
-            continue;
-        }
-        for (ZoReduction *link = node;; link = child) {
-            const unsigned char *name = nullptr;
-            ZoProduction *p = parser.getGrammar()->getGoal()->findByNumber(link->reductNumber());
-            if (p != nullptr)
-                (void)p->getName(&name); // a production without a name prints as ?
-            std::printf("%s", name != nullptr ? reinterpret_cast<const char *>(name) : "?");
-            ZoReduction *next = nullptr;
-            (void)link->getChild(&child); // stays null for a production without children
-            if (child == nullptr || child->terminal() || child->getNextSibling(&next) != ZoSuccess || next != nullptr)
-                break;
-            std::printf(" > ");
-        }
-        std::printf("\n");
-        printReduction(parser, child, depth + 1);
+// What a token of the SQL grammar is: one of the grammar's keywords, or a token type of
+// the lexer.
+const char *tokenKind(short type) {
+    for (const resourceElement &keyword : zosql::kKeywords)
+        if (keyword.value == type)
+            return "keyword";
+    switch (type) {
+    case lexEnd: return "end of text";
+    case lexWord: return "word";
+    case lexLiteral: return "literal";
+    case lexNumber: return "number";
+    case lexQuote: return "quote";
+    case lexLiteralContents: return "literal text";
+    default: return type >= lexFirstPunctuation && type <= lexLastPunctuation ? "punctuation" : "token";
     }
 }
+
+const char *productionName(ZoParser &parser, short number) {
+    const unsigned char *name = nullptr;
+    ZoProduction *p = parser.getGrammar()->getGoal()->findByNumber(number);
+    if (p == nullptr || p->getName(&name) != ZoSuccess || name == nullptr)
+        return "?";
+    return reinterpret_cast<const char *>(name);
+}
+
+// The only child of a production node when that child is a production too, else null.
+ZoReduction *onlyProductionChild(const ZoReduction *node) {
+    ZoReduction *child = nullptr, *next = nullptr;
+    if (node->getChild(&child) != ZoSuccess || child == nullptr || child->terminal())
+        return nullptr;
+    if (child->getNextSibling(&next) != ZoSuccess || next != nullptr)
+        return nullptr;
+    return child;
+}
+
+// Prints a reduction tree one node per line: a token as its text and kind, a production by
+// its name. A chain of productions that each consist of one production is shown on one line
+// as "outer > inner".
+void printReduction(ZoParser &parser, ZoReduction *node, int depth) {
+    for (; node != nullptr;) {
+        std::printf("%*s", depth * 2, "");
+        if (node->terminal()) {
+            std::printf("'%s' %s\n", node->string() != nullptr ? reinterpret_cast<const char *>(node->string()) : "",
+                        tokenKind(node->reductNumber()));
+        } else {
+            ZoReduction *last = node;
+            std::printf("%s", productionName(parser, node->reductNumber()));
+            for (ZoReduction *inner = onlyProductionChild(last); inner != nullptr; inner = onlyProductionChild(last)) {
+                std::printf(" > %s", productionName(parser, inner->reductNumber()));
+                last = inner;
+            }
+            std::printf("\n");
+            ZoReduction *child = nullptr;
+            if (last->getChild(&child) == ZoSuccess)
+                printReduction(parser, child, depth + 1);
+        }
+        if (node->getNextSibling(&node) != ZoSuccess)
+            break;
+    }
+}
+
+// Keeps what the parse engine reports about a syntax error: it asks from the outermost
+// production inwards, so the last production asked is the one that could not go on.
+class ReportingParser : public ZoParser {
+public:
+    using ZoParser::ZoParser;
+
+    int FailProc(short tokenType, const unsigned char *tokenText, short, const unsigned char *name,
+                 ZoStateTransition *expected) override {
+        token_ = tokenText != nullptr ? reinterpret_cast<const char *>(tokenText) : "";
+        tokenKind_ = tokenKind(tokenType);
+        production_ = name != nullptr ? reinterpret_cast<const char *>(name) : "?";
+        expected_.clear();
+        for (ZoStateTransition *t = expected; t != nullptr;) {
+            const unsigned char *text = t->getTokenString();
+            expected_ += ' ';
+            expected_ +=
+                text != nullptr && *text != 0 ? reinterpret_cast<const char *>(text) : tokenKind(t->getTokenType());
+            if (t->getNextTransition(&t) != ZoSuccess)
+                break; // the last transition of the list
+        }
+        return 0; // ask the next production inwards too
+    }
+
+    void printFailure() const {
+        std::printf("rejected at the %s '%s' inside %s, which expected one of:%s\n", tokenKind_, token_.c_str(),
+                    production_.c_str(), expected_.c_str());
+    }
+
+private:
+    std::string token_, production_, expected_; // expected: the tokens the failing state accepts
+    const char *tokenKind_ = "";
+};
 
 void showParse() {
     std::puts("== parsing SQL with a grammar compiled at run time");
-    ZoParser parser(const_cast<resourceElement *>(zosql::kGrammar), zosql::kGrammarCount,
-                    const_cast<resourceElement *>(zosql::kKeywords), zosql::kKeywordCount);
+    ReportingParser parser(const_cast<resourceElement *>(zosql::kGrammar), zosql::kGrammarCount,
+                           const_cast<resourceElement *>(zosql::kKeywords), zosql::kKeywordCount);
     if (!parser.isOK()) {
         std::puts("the grammar did not compile");
         return;
@@ -187,6 +262,7 @@ void showParse() {
     const char *sql = "SELECT name, COUNT(*) AS n FROM staff WHERE hired >= {d '2020-01-01'} AND grade IN (1, ?) "
                       "GROUP BY name";
     std::printf("%s\n", sql);
+    std::puts("parses into this tree (productions by name, tokens as 'text' kind):");
     ZoReduction *tree = nullptr;
     if (parser.parse(reinterpret_cast<const unsigned char *>(sql), &tree) != ZoSuccess) {
         std::puts("the statement did not parse");
@@ -194,11 +270,16 @@ void showParse() {
     }
     printReduction(parser, tree, 1);
     delete tree;
+
+    const char *wrong = "SELECT FROM t";
+    std::printf("%s\nhas no select list, and the parser is meant to refuse it:\n", wrong);
     ZoReduction *none = nullptr;
-    std::printf("SELECT FROM t: %s\n",
-                parser.parse(reinterpret_cast<const unsigned char *>("SELECT FROM t"), &none) == ZoSuccess
-                    ? "parsed"
-                    : "syntax error");
+    if (parser.parse(reinterpret_cast<const unsigned char *>(wrong), &none) == ZoSuccess) {
+        std::puts("parsed, which it should not have been");
+        delete none;
+        return;
+    }
+    parser.printFailure();
 }
 
 void showConnectionString() {
@@ -215,25 +296,30 @@ void showConnectionString() {
     } else {
         const ZoSubString *source = parser.getAttributeValue(u("data source"));
         const ZoSubString *user = nullptr;
-        check(parser.getAttributeValue(u("User ID"), u("UID"), user));
-        std::printf("data source %.*s, user %.*s\n", static_cast<int>(source->length()),
-                    reinterpret_cast<const char *>(source->data()), static_cast<int>(user->length()),
-                    reinterpret_cast<const char *>(user->data()));
+        if (source != nullptr && parser.getAttributeValue(u("User ID"), u("UID"), user) == ZoSuccess && user != nullptr)
+            std::printf("data source %.*s, user %.*s\n", static_cast<int>(source->length()),
+                        reinterpret_cast<const char *>(source->data()), static_cast<int>(user->length()),
+                        reinterpret_cast<const char *>(user->data()));
         for (const ZoSubString *key = parser.getUnusedAttribute(); key != nullptr; key = parser.getUnusedAttribute())
             std::printf("not asked for: %.*s\n", static_cast<int>(key->length()),
                         reinterpret_cast<const char *>(key->data()));
         parser.removeAttribute(u("PWD"));
-        check(parser.addAttribute(u("User ID"), u("o'neil"), u("UID")));
-        check(parser.addAttribute(u("APP"), u("demo;tour"), nullptr));
         ZoString rebuilt;
-        if (parser.buildString(&rebuilt) == ZoSuccess)
+        if (parser.addAttribute(u("User ID"), u("o'neil"), u("UID")) == ZoSuccess &&
+            parser.addAttribute(u("APP"), u("demo;tour"), nullptr) == ZoSuccess &&
+            parser.buildString(&rebuilt) == ZoSuccess)
             std::printf("rebuilt: %.*s\n", static_cast<int>(rebuilt.length()),
                         reinterpret_cast<const char *>(rebuilt.data()));
+        else
+            std::puts("the string could not be rebuilt (no memory)");
     }
     const char *bad = "DSN=a;dsn=b";
+    std::printf("%s gives the same attribute twice, and the parser is meant to refuse it:\n", bad);
     ZoSubString badView(u(bad), static_cast<uint32_t>(std::strlen(bad)));
     ZoValueParser duplicate(&badView, ';', u("demo"), 0);
-    if (duplicate.initialize() != ZoSuccess)
+    if (duplicate.initialize() == ZoSuccess)
+        std::puts("accepted, which it should not have been");
+    else
         std::printf("error %u: %s\n", ZoErrorKeeper::getLastErrorNumber(),
                     reinterpret_cast<const char *>(ZoErrorKeeper::getLastError()->getErrorText()));
     ZoErrorKeeper::giveUpErrorList();

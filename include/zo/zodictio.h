@@ -128,7 +128,9 @@ public:
     ~ZoDictionary() override;
 
     using ZoSet::initialize;
-    using ZoSet::reset;
+    // Destroys the records (keys and data stay the caller's), frees the table and returns
+    // to the unsized state.
+    void reset();
     // Case-blind string keys; set before the first add.
     void setNoCase(bool on) { noCase_ = on ? 1 : 0; }
     uint32_t getNoCase() const { return noCase_; }

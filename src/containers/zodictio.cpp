@@ -144,6 +144,11 @@ void ZoDictionary::destroyRecords(bool withKeyAndData) {
     }
 }
 
+void ZoDictionary::reset() {
+    destroyRecords(false);
+    ZoSet::reset();
+}
+
 void ZoDictionary::deleteKeyAndData() {
     destroyRecords(true);
     clearEntryCount();

@@ -319,4 +319,8 @@ void fileTestClearFaults() {
         f.remaining.store(0, std::memory_order_relaxed);
 }
 
+bool fileTestFaultPending(FileOp op) {
+    return g_faults[static_cast<unsigned>(op)].remaining.load(std::memory_order_relaxed) != 0;
+}
+
 } // namespace zo::plat

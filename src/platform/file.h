@@ -99,5 +99,7 @@ enum class FileOp : unsigned { Open, Read, Write, Sync, Rename, Count };
 enum class FileFault : unsigned { Fail, ShortWrite, DiskFull };
 ZO_API void fileTestInjectFault(FileOp op, uint32_t k, FileFault fault, int error = FileOtherError);
 ZO_API void fileTestClearFaults();
+// True while the fault armed for op waits for its k-th call (the call has not come yet).
+ZO_API bool fileTestFaultPending(FileOp op);
 
 } // namespace zo::plat

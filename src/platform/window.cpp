@@ -1,22 +1,58 @@
 #include "platform/window.h"
 
+#include "platform/memory.h"
 #include "platform/thread.h"
 
 #include <atomic>
 #include <cstdio>
-#include <deque>
 #include <mutex>
-#include <new>
-#include <unordered_map>
 
 namespace zo::plat {
 
 namespace {
 
-// Queues by thread id, under one lock: posting is rare (keys, requests of the trace window),
-// so a shared lock costs nothing that matters. The host heap holds them.
+// One list of queued messages per thread, the lists themselves in a list, all under one
+// lock: posting is rare (keys, requests to a window), so a shared lock costs nothing that
+// matters. No standard container lives here: their inline statics can become unique
+// symbols, which would keep the library from ever being unloaded.
+struct QueuedMessage {
+    WindowMessage message;
+    QueuedMessage *next;
+};
+
+struct ThreadQueue {
+    uint32_t threadId;
+    QueuedMessage *first;
+    QueuedMessage *last;
+    ThreadQueue *next;
+};
+
 std::mutex g_queuesLock;
-std::unordered_map<uint32_t, std::deque<WindowMessage>> *g_queues = nullptr;
+ThreadQueue *g_queues = nullptr;
+
+ThreadQueue **findQueue(uint32_t threadId) {
+    ThreadQueue **link = &g_queues;
+    while (*link != nullptr && (*link)->threadId != threadId)
+        link = &(*link)->next;
+    return link;
+}
+
+void freeQueue(ThreadQueue *queue) {
+    for (QueuedMessage *m = queue->first; m != nullptr;) {
+        QueuedMessage *next = m->next;
+        heapFree(m);
+        m = next;
+    }
+    heapFree(queue);
+}
+
+void dropQueue(uint32_t threadId) {
+    ThreadQueue **link = findQueue(threadId);
+    if (ThreadQueue *queue = *link) {
+        *link = queue->next;
+        freeQueue(queue);
+    }
+}
 
 bool inRange(uint32_t message, uint32_t first, uint32_t last) {
     return (first == 0 && last == 0) || (message >= first && message <= last);
@@ -47,32 +83,42 @@ void *g_sinkContext = nullptr;
 } // namespace
 
 bool postThreadMessage(uint32_t threadId, const WindowMessage &message) {
+    auto *queued = static_cast<QueuedMessage *>(heapAlloc(sizeof(QueuedMessage), false));
+    if (queued == nullptr)
+        return false;
+    *queued = QueuedMessage{message, nullptr};
     std::lock_guard<std::mutex> guard(g_queuesLock);
-    if (g_queues == nullptr) {
-        g_queues = new (std::nothrow) std::unordered_map<uint32_t, std::deque<WindowMessage>>;
-        if (g_queues == nullptr)
+    ThreadQueue **link = findQueue(threadId);
+    if (*link == nullptr) {
+        *link = static_cast<ThreadQueue *>(heapAlloc(sizeof(ThreadQueue), false));
+        if (*link == nullptr) {
+            heapFree(queued);
             return false;
+        }
+        **link = ThreadQueue{threadId, nullptr, nullptr, nullptr};
     }
-    // The library is built without exceptions: a failed allocation inside the standard
-    // containers ends the process, as it would for any other host allocation failure.
-    (*g_queues)[threadId].push_back(message);
+    ThreadQueue *queue = *link;
+    (queue->last != nullptr ? queue->last->next : queue->first) = queued;
+    queue->last = queued;
     return true;
 }
 
 bool peekMessage(WindowMessage *out, uint32_t first, uint32_t last, bool remove) {
     std::lock_guard<std::mutex> guard(g_queuesLock);
-    if (g_queues == nullptr)
+    ThreadQueue *queue = *findQueue(currentThreadId());
+    if (queue == nullptr)
         return false;
-    auto found = g_queues->find(currentThreadId());
-    if (found == g_queues->end())
-        return false;
-    std::deque<WindowMessage> &queue = found->second;
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
-        if (!inRange(it->message, first, last))
+    QueuedMessage *before = nullptr;
+    for (QueuedMessage *m = queue->first; m != nullptr; before = m, m = m->next) {
+        if (!inRange(m->message.message, first, last))
             continue;
-        *out = *it;
-        if (remove)
-            queue.erase(it);
+        *out = m->message;
+        if (remove) {
+            (before != nullptr ? before->next : queue->first) = m->next;
+            if (queue->last == m)
+                queue->last = before;
+            heapFree(m);
+        }
         return true;
     }
     return false;
@@ -80,14 +126,13 @@ bool peekMessage(WindowMessage *out, uint32_t first, uint32_t last, bool remove)
 
 void discardThreadQueue() {
     std::lock_guard<std::mutex> guard(g_queuesLock);
-    if (g_queues != nullptr)
-        g_queues->erase(currentThreadId());
+    dropQueue(currentThreadId());
 }
 
 void discardAllQueues() {
     std::lock_guard<std::mutex> guard(g_queuesLock);
-    delete g_queues;
-    g_queues = nullptr;
+    while (g_queues != nullptr)
+        dropQueue(g_queues->threadId);
 }
 
 void beep() { g_beeps.fetch_add(1, std::memory_order_relaxed); }

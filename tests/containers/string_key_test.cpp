@@ -15,7 +15,6 @@
 #include "containers/counted.h"
 #include "support/alloc_failure.h"
 #include "text/text_modes.h"
-#include "support/status.h"
 
 using zotest::Keyed;
 
@@ -59,9 +58,9 @@ TEST_F(ZoStringKeyTest, CaseBlindDictionaryTreatsCaseVariantsAsOneKey) {
     Keyed first(1), second(2);
     ZoDictionary dictionary;
     dictionary.setNoCase(true);
-    zotest::ok(dictionary.initialize(10));
-    zotest::ok(dictionary.addAssoc(&a, &first));
-    zotest::ok(dictionary.addAssoc(&b, &second));
+    ASSERT_EQ(dictionary.initialize(10), ZoSuccess);
+    ASSERT_EQ(dictionary.addAssoc(&a, &first), ZoSuccess);
+    ASSERT_EQ(dictionary.addAssoc(&b, &second), ZoSuccess);
     EXPECT_EQ(dictionary.getPtrForKey(&a), &second);
     EXPECT_EQ(dictionary.getPtrForKey(&b), &second);
 }
@@ -72,11 +71,11 @@ TEST_F(ZoStringKeyTest, ExactDictionaryKeepsCaseVariantsInNeighbouringSlots) {
     EXPECT_EQ(a.hash(), 198u) << "sum of the upper-cased bytes";
     Keyed first(1), second(2);
     InspectableDictionary dictionary;
-    zotest::ok(dictionary.initialize(10));
+    ASSERT_EQ(dictionary.initialize(10), ZoSuccess);
     const uint32_t size = dictionary.getTableSize();
     const uint32_t start = (a.hash() * 0x9E3779B9u) % size;
-    zotest::ok(dictionary.addAssoc(&a, &first));
-    zotest::ok(dictionary.addAssoc(&b, &second));
+    ASSERT_EQ(dictionary.addAssoc(&a, &first), ZoSuccess);
+    ASSERT_EQ(dictionary.addAssoc(&b, &second), ZoSuccess);
     EXPECT_EQ(static_cast<ZoAssociation *>(dictionary.slotElement(start))->getSubKey(), &a);
     EXPECT_EQ(static_cast<ZoAssociation *>(dictionary.slotElement(start == 0 ? size - 1 : start - 1))->getSubKey(), &b);
     EXPECT_EQ(dictionary.getPtrForKey(&a), &first);
@@ -89,9 +88,9 @@ TEST_F(ZoStringKeyTest, NumberAndStringKeysNeverMatch) {
     ZoSubString key = view(text);
     Keyed datum(1);
     ZoDictionary dictionary;
-    zotest::ok(dictionary.initialize(10));
-    zotest::ok(dictionary.addAssoc(&key, &datum));
-    zotest::ok(dictionary.addAssoc(1u, 7u));
+    ASSERT_EQ(dictionary.initialize(10), ZoSuccess);
+    ASSERT_EQ(dictionary.addAssoc(&key, &datum), ZoSuccess);
+    ASSERT_EQ(dictionary.addAssoc(1u, 7u), ZoSuccess);
     EXPECT_EQ(dictionary.getPtrForKey(&key), &datum);
     EXPECT_EQ(dictionary.getIntForKey(1u), 7u);
     EXPECT_EQ(dictionary.getPtrForKey(1u), nullptr);
@@ -132,7 +131,7 @@ TEST_F(ZoStringKeyTest, WideKeysMatchOverTheShorterLength) {
 TEST_F(ZoStringKeyTest, DeleteKeyAndDataDestroysKeysAndData) {
     ZoDictionary dictionary;
     dictionary.setNoCase(true);
-    zotest::ok(dictionary.initialize(2));
+    ASSERT_EQ(dictionary.initialize(2), ZoSuccess);
     for (const char *name : {"DSN", "UID", "PWD", "DATABASE", "SERVER"})
         ASSERT_EQ(dictionary.addAssoc(ownedKey(name), new Keyed(1)), ZoSuccess);
     std::string probe = "database";
@@ -145,7 +144,7 @@ TEST_F(ZoStringKeyTest, DeleteKeyAndDataDestroysKeysAndData) {
 
 TEST_F(ZoStringKeyTest, FailedStringAddsLeaveTheDictionaryAsItWas) {
     ZoDictionary dictionary;
-    zotest::ok(dictionary.initialize(0));
+    ASSERT_EQ(dictionary.initialize(0), ZoSuccess);
     std::vector<std::string> names;
     for (int i = 0; i < 30; ++i)
         names.push_back("Key" + std::to_string(i));
@@ -177,9 +176,9 @@ TEST_F(ZoStringKeyTest, CaseBlindDoubleByteKeys) {
     Keyed first(1), second(2);
     ZoDictionary dictionary;
     dictionary.setNoCase(true);
-    zotest::ok(dictionary.initialize(4));
-    zotest::ok(dictionary.addAssoc(&a, &first));
-    zotest::ok(dictionary.addAssoc(&b, &second));
+    ASSERT_EQ(dictionary.initialize(4), ZoSuccess);
+    ASSERT_EQ(dictionary.addAssoc(&a, &first), ZoSuccess);
+    ASSERT_EQ(dictionary.addAssoc(&b, &second), ZoSuccess);
     EXPECT_EQ(dictionary.getPtrForKey(&a), &first) << "the trail bytes differ: two keys";
     EXPECT_EQ(dictionary.getPtrForKey(&b), &second);
     EXPECT_EQ(dictionary.getPtrForKey(&probe), &first);
@@ -223,7 +222,7 @@ void checkAgainstOracle(bool noCase, unsigned seed) {
     ZoSeqDictionary sequential;
     hashed.setNoCase(noCase);
     sequential.setNoCase(noCase ? 1 : 0);
-    zotest::ok(hashed.initialize(4));
+    ASSERT_EQ(hashed.initialize(4), ZoSuccess);
     std::unordered_map<std::string, int> latest; // the hash dictionary replaces a key's record
     std::unordered_map<std::string, int> first;  // the sequential one finds the first entry
     // Keys and data stay with the test: a replaced record's key is the caller's again.
@@ -259,8 +258,8 @@ TEST_F(ZoStringKeyTest, SequentialDictionaryWithCaseBlindKeys) {
     Keyed a(1), b(2), c(3);
     std::string dsn = "DSN", uid = "uid", probeText = "Uid", absentText = "PWD";
     ZoSubString dsnKey = view(dsn), uidKey = view(uid), probe = view(probeText), absent = view(absentText);
-    zotest::ok(attributes.addAssoc(&dsnKey, &a));
-    zotest::ok(attributes.addAssoc(&uidKey, &b));
+    ASSERT_EQ(attributes.addAssoc(&dsnKey, &a), ZoSuccess);
+    ASSERT_EQ(attributes.addAssoc(&uidKey, &b), ZoSuccess);
     EXPECT_EQ(attributes.getIndexForKey(probe), 1u);
     EXPECT_EQ(attributes.getIndexForKey(&absent), 2u);
     EXPECT_EQ(attributes.doesExist(&absent), 0u);

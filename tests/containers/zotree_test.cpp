@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
-#include "support/alloc_failure.h"
+#include "support/all_or_nothing.h"
 
 #include <algorithm>
 #include <cstring>
@@ -342,33 +342,30 @@ TEST(ZoTreeReset, AnIteratorKeptAcrossAResetFailsOrStaysInside) {
     ASSERT_EQ(found, 1u);
     t.tree.reset();
     t.add(1, 1);
-    // Whatever the old path now points at, stepping stays within the store's nodes.
+    // Whatever the old path now points at, stepping stays within the store's nodes: a step
+    // may fail or land on a node, and either is a sound answer for a stale iterator.
     for (int i = 0; i < 3; ++i) {
-        zotest::ok(t.tree.getNext(&key, nullptr, &found, &stale));
-        zotest::ok(t.tree.getPrevious(&key, nullptr, &found, &stale));
+        (void)t.tree.getNext(&key, nullptr, &found, &stale);
+        (void)t.tree.getPrevious(&key, nullptr, &found, &stale);
     }
     EXPECT_EQ(t.keys(), std::vector<uint32_t>{1});
 }
 
 TEST(ZoTreeFailure, FirstAddFailsCleanlyWithoutMemory) {
-    uint32_t points = zotest::forEachAllocationFailure([](zotest::FailurePoint &point) {
-        ZoTree tree(4, 4, treeU32Compare, 1, 0, 0);
-        uint32_t key = 1, data = 2;
-        unsigned found;
-        point.arm();
-        ZoStatus status = tree.add(&key, &data, &found);
-        if (point.disarm()) {
-            EXPECT_EQ(status, ZoFailure);
-            EXPECT_EQ(tree.getKeyCount(), 0u);
-            EXPECT_EQ(tree.getRoot(), 0u);
-            // The tree is still usable once memory is back.
-            EXPECT_EQ(tree.add(&key, &data, &found), ZoSuccess);
-        } else {
-            EXPECT_EQ(status, ZoSuccess);
-        }
-        EXPECT_EQ(tree.getKeyCount(), 1u);
-    });
-    EXPECT_EQ(points, 3u); // scratch buffers, page frames, set table
+    struct Tree {
+        ZoTree tree{4, 4, treeU32Compare, 1, 0, 0};
+    };
+    zotest::AllOrNothing<Tree, std::pair<uint32_t, uint32_t>> firstAdd{
+        .state = [](const Tree &t) { return std::pair(t.tree.getKeyCount(), t.tree.getRoot()); },
+        .step =
+            [](Tree &t) {
+                uint32_t key = 1, data = 2;
+                unsigned found;
+                return t.tree.add(&key, &data, &found);
+            },
+        .after = [](const Tree &t) { EXPECT_EQ(t.tree.getKeyCount(), 1u); },
+    };
+    EXPECT_EQ(firstAdd.run(zotest::allocationFailure()), 3u); // scratch buffers, page frames, set table
 }
 
 // A failing page transfer makes the tree operation that needed it fail; the tree stays

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/alloc_failure.h"
+
 namespace plat = zo::plat;
 
 namespace {
@@ -90,4 +92,14 @@ TEST(Beep, IsCounted) {
     plat::beep();
     plat::beep();
     EXPECT_EQ(plat::beepCount(), before + 2);
+}
+
+TEST(WindowQueue, PostingWithoutMemoryFailsAndQueuesNothing) {
+    plat::discardThreadQueue();
+    {
+        zotest::NoMemory none;
+        EXPECT_FALSE(plat::postThreadMessage(plat::currentThreadId(), key(plat::kMsgKeyDown, 1)));
+    }
+    plat::WindowMessage m;
+    EXPECT_FALSE(plat::peekMessage(&m, 0, 0, true));
 }

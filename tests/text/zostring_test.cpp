@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/all_or_nothing.h"
 #include "support/alloc_failure.h"
 #include "text/text_modes.h"
 
@@ -38,20 +39,13 @@ void init(ZoString &s, const std::string &text) {
 // every failure must return 1 and keep the text; the run without failure must give `after`.
 template <class Grow>
 void expectAtomicGrowth(const std::string &before, const std::string &after, Grow grow) {
-    uint32_t points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
-        ZoString s;
-        init(s, before);
-        point.arm();
-        ZoStatus status = grow(s);
-        if (point.disarm()) {
-            EXPECT_EQ(status, ZoFailure) << "allocation " << point.k();
-            EXPECT_EQ(textOf(s), before) << "allocation " << point.k();
-        } else {
-            EXPECT_EQ(status, ZoSuccess);
-            EXPECT_EQ(textOf(s), after);
-        }
-    });
-    EXPECT_GE(points, 1u) << "the operation was expected to allocate";
+    zotest::AllOrNothing<ZoString, std::string> growth{
+        .setUp = [&](ZoString &s) { init(s, before); },
+        .state = [](const ZoString &s) { return textOf(s); },
+        .step = grow,
+        .after = [&](const ZoString &s) { EXPECT_EQ(textOf(s), after); },
+    };
+    EXPECT_GE(growth.run(zotest::allocationFailure()), 1u) << "the operation was expected to allocate";
 }
 
 TEST(ZoStringTest, FreshStringHasNoBufferAndOwnsWhatItWillGrow) {
