@@ -4,6 +4,7 @@
 // the buffered and the character-by-character ways agree.
 #include <zo/cvwchar.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -42,7 +43,7 @@ Output run(size_t room, size_t unit, Convert convert) {
 // A cut output is a start of the full output, and more was left to write.
 void checkCut(const Output &cut, const Output &full) {
     check(cut.bytes.size() <= full.bytes.size());
-    check(std::memcmp(cut.bytes.data(), full.bytes.data(), cut.bytes.size()) == 0);
+    check(std::equal(cut.bytes.begin(), cut.bytes.end(), full.bytes.begin()));
     // A full output may still be cut: the source's NUL, not counted, did not fit.
     if (cut.bytes.size() < full.bytes.size())
         check(cut.code == ZoConvertTruncated);

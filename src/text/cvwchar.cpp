@@ -155,10 +155,14 @@ ZoConvertReturn decodeUtf8(uint16_t *dest, size_t destCount, const unsigned char
             if (run == kAsciiBlock)
                 continue;
         }
-        if (src[i] == 0)
+        // A 0 unit (a 0 byte, or an over-long sequence such as C0 80) is left to the careful
+        // loop, which stops there.
+        uint16_t unit;
+        const size_t n = takeUtf8Whole(src + i, &unit);
+        if (unit == 0)
             break;
-        i += takeUtf8Whole(src + i, dest + o);
-        ++o;
+        dest[o++] = unit;
+        i += n;
     }
     while (i < len) {
         if (plainAscii(src[i]) && len - i >= kAsciiBlock && destCount - o >= kAsciiBlock) {

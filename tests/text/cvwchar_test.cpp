@@ -151,6 +151,20 @@ TEST(CvUtf8, DecodesWithoutLookingPastTheSource) {
     ZoConvertReturn code;
     EXPECT_EQ(fromUtf8("abc", 2, &code), u"ab");
     EXPECT_EQ(code, ZoConvertTruncated);
+    // A sequence that decodes to 0 ends the source as a 0 byte does, also amid a long text
+    // (found by fuzzing: the bulk loop counted it).
+    for (const Bytes &nul : {Bytes("\xC0\x80", 2), Bytes("\xE0\x80\x80", 3), Bytes("\xC0\0", 2)}) {
+        const Bytes text = "!" + nul + std::string(40, 'x');
+        uint16_t units[64];
+        int32_t written = -1;
+        ASSERT_EQ(
+            cvUTF8ToUCS2(units, 64, reinterpret_cast<const unsigned char *>(text.data()), sz(text.size()), &written),
+            ZoConvertOk);
+        EXPECT_EQ(written, 1);
+        EXPECT_EQ(units[1], 0);
+        EXPECT_EQ(bytesVia(cvUTF8ToAnsi, text, 64, &code, &written), "!");
+        EXPECT_EQ(code, ZoConvertOk);
+    }
 }
 
 TEST(CvConvert, InvalidArgumentsGiveFourAndNoCount) {
