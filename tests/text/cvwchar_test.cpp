@@ -349,6 +349,18 @@ TEST(CvUtf8Differential, EveryUnitAgainstIconvAndCesu8) {
         }
         ASSERT_EQ(fromUtf8(ours, 2), w) << std::hex << unit;
     }
+    // Random texts of units from every range but the surrogates.
+    std::mt19937 texts(11);
+    for (int round = 0; round < 300; ++round) {
+        Units w;
+        for (size_t n = texts() % 300; n > 0; --n) {
+            const uint32_t unit = 1 + texts() % (texts() % 2 ? 0x7F : 0xFFFE);
+            w += static_cast<char16_t>(unit >= 0xD800 && unit <= 0xDFFF ? unit - 0x800 : unit);
+        }
+        const Bytes utf8 = toUtf8(w, w.size() * 3);
+        ASSERT_EQ(std::optional<Bytes>(utf8), encode(unitBytes(w)));
+        ASSERT_EQ(fromUtf8(utf8, w.size()), w);
+    }
     UErrorCode error = U_ZERO_ERROR;
     UConverter *cesu = ucnv_open("CESU-8", &error);
     ASSERT_TRUE(U_SUCCESS(error));
