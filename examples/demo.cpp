@@ -339,5 +339,7 @@ int main() {
     showConnectionString();
     showParse();
     showText();
+    showThreads();
+    showQueryFile();
     return 0;
 }

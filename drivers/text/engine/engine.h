@@ -56,18 +56,18 @@ struct Value {
 struct ColumnInfo {
     std::string name;
     ColumnType type = ColumnType::Varchar;
-    uint32_t size = 255;     // characters for VARCHAR (declared or 255), display size otherwise
+    uint32_t size = 255; // characters for VARCHAR (declared or 255), display size otherwise
     int16_t decimalDigits = 0;
     bool nullable = true;
-    std::string table;       // the table the column comes from ("" for an expression)
+    std::string table; // the table the column comes from ("" for an expression)
 };
 
 enum class Charset : uint8_t { Ansi, Utf8 };
 
 struct ConnectOptions {
-    std::string directory;    // DBQ, a host path or a Windows-form path
-    char delimiter = ',';     // ',' ';' '|' or '\t'
-    bool header = true;       // the first line names (and may type) the columns
+    std::string directory; // DBQ, a host path or a Windows-form path
+    char delimiter = ',';  // ',' ';' '|' or '\t'
+    bool header = true;    // the first line names (and may type) the columns
     Charset charset = Charset::Ansi;
 };
 
