@@ -341,6 +341,7 @@ int main() {
     showStore();
     showConnectionString();
     showParse();
+    showText();
     showThreads();
     showQueryFile();
     return 0;
