@@ -135,8 +135,11 @@ std::string base64(const std::string &bytes) {
 }
 
 // A header value: line breaks become blanks (a text cannot add header lines), and a value
-// that is not plain ASCII is an encoded word in the code page's charset.
-std::string headerValue(const char *text) {
+// that is not plain ASCII is an encoded word in the code page's charset. A phrase (a display
+// name before an address) that holds a character of the address syntax is quoted, as that
+// character would otherwise split or end it (a comma makes two addresses of it); an encoded
+// word needs no quotes.
+std::string headerValue(const char *text, bool phrase = false) {
     std::string value = text != nullptr ? text : "";
     bool plain = true;
     for (char &c : value) {
@@ -144,7 +147,17 @@ std::string headerValue(const char *text) {
             c = ' ';
         plain = plain && static_cast<unsigned char>(c) < 0x80;
     }
-    return plain ? value : "=?" + std::string(charsetName()) + "?B?" + base64(value) + "?=";
+    if (!plain)
+        return "=?" + std::string(charsetName()) + "?B?" + base64(value) + "?=";
+    if (!phrase || value.find_first_of("()<>[]:;@\\,.\"") == std::string::npos)
+        return value;
+    std::string quoted = "\"";
+    for (char c : value) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
 }
 
 // The note text with every line ended by CR LF, as mail is sent.
@@ -326,7 +339,7 @@ uint32_t deliver(const Session &session, const MapiMessage &message) {
     std::string from = s.sender;
     if (message.lpOriginator != nullptr && message.lpOriginator->lpszName != nullptr &&
         *message.lpOriginator->lpszName != '\0')
-        from = headerValue(message.lpOriginator->lpszName) + " <" + s.sender + ">";
+        from = headerValue(message.lpOriginator->lpszName, true) + " <" + s.sender + ">";
     std::vector<Attachment> files;
     if (uint32_t made = addRecipients(message, transfer); made != SUCCESS_SUCCESS)
         return made;

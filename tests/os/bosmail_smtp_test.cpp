@@ -124,6 +124,11 @@ TEST_F(MailOverSmtp, TheProfileNamesTheSender) {
                           nullptr),
               MAIL_SUCCESS);
     EXPECT_EQ(slurp(received(1) / "from"), "Setup Program <driver@example.org>");
+    // Address syntax in the name stays inside the name: one sender, the configured address.
+    ASSERT_EQ(bosSendMail(nullptr, m("Smith, \"J.\" <x@y>"), nullptr, m("to@example.org"), nullptr, m("s"), m("t"),
+                          nullptr, nullptr),
+              MAIL_SUCCESS);
+    EXPECT_EQ(slurp(received(2) / "from_addresses"), "Smith, \"J.\" <x@y> | driver@example.org");
 }
 
 TEST_F(MailOverSmtp, WhatTheProviderCannotDoHasItsStatus) {

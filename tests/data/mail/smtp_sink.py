@@ -1,9 +1,9 @@
 """A local SMTP server for the mail tests: it listens on 127.0.0.1 on a free port, prints the
 port, and stores every message it receives, taken apart by Python's own mail parser, in a
 directory of its own under the output directory (1, 2, ...): the envelope (mail_from,
-rcpt_tos), the headers (from, to, cc, subject, decoded), the text part's bytes (body), the
-attachment's name and bytes, the raw message, and last an empty file "done". It stops when
-its standard input closes.
+rcpt_tos), the headers (from, to, cc, subject, decoded), the From addresses (name | address,
+a line each), the text part's bytes (body), the attachment's name and bytes, the raw
+message, and last an empty file "done". It stops when its standard input closes.
 
     python3 smtp_sink.py OUTPUT_DIRECTORY
 """
@@ -36,6 +36,8 @@ class Store:
         put("rcpt_tos", "\n".join(envelope.rcpt_tos))
         for header in ("from", "to", "cc", "subject"):
             put(header, str(message[header] or ""))
+        sender = message["from"].addresses if message["from"] is not None else ()
+        put("from_addresses", "\n".join(a.display_name + " | " + a.addr_spec for a in sender))
         put("raw", envelope.content)
         for part in message.walk():
             if part.get_content_maintype() == "multipart":
