@@ -163,6 +163,8 @@ public:
             *out = Val::null();
             return true;
         }
+        if (op_ == ExprOp::Modulo)
+            return remainderOf(a, b, out) || fail(EngineError::DivisionByZero, "division by zero");
         a = numericOf(a);
         b = numericOf(b);
         if (a.type == Val::Int && b.type == Val::Int && integerResult(a.i, b.i, out))
@@ -772,6 +774,7 @@ NodePtr Compiler::compile(const Expr &expr) {
     case ExprOp::Subtract:
     case ExprOp::Multiply:
     case ExprOp::Divide:
+    case ExprOp::Modulo:
     case ExprOp::Concat:
     case ExprOp::And:
     case ExprOp::Or:
@@ -794,7 +797,8 @@ NodePtr Compiler::compile(const Expr &expr) {
         case ExprOp::Add:
         case ExprOp::Subtract:
         case ExprOp::Multiply:
-        case ExprOp::Divide: return std::make_unique<ArithmeticNode>(expr.op, std::move(left), std::move(right));
+        case ExprOp::Divide:
+        case ExprOp::Modulo: return std::make_unique<ArithmeticNode>(expr.op, std::move(left), std::move(right));
         default: return std::make_unique<CompareNode>(expr.op, std::move(left), std::move(right));
         }
     }
@@ -911,6 +915,7 @@ const char *operatorText(ExprOp op) {
     case ExprOp::Subtract: return " - ";
     case ExprOp::Multiply: return " * ";
     case ExprOp::Divide: return " / ";
+    case ExprOp::Modulo: return " % ";
     case ExprOp::Concat: return " || ";
     case ExprOp::Equal: return " = ";
     case ExprOp::NotEqual: return " <> ";

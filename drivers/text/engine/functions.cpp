@@ -340,18 +340,8 @@ private:
         return true;
     }
 
-    // MOD(a, b): the remainder of integers; of reals, the remainder of their whole parts
-    // (a real), as SQLite's % operator.
     bool modulo(Val *out) {
-        Val a = numericOf(values_[0]);
-        Val b = numericOf(values_[1]);
-        int64_t x = integerOf(a);
-        int64_t y = integerOf(b);
-        if (y == 0)
-            return fail(EngineError::DivisionByZero, "division by zero");
-        int64_t r = y == -1 ? 0 : x % y;
-        *out = a.type == Val::Int && b.type == Val::Int ? Val::integer(r) : Val::real(static_cast<double>(r));
-        return true;
+        return remainderOf(values_[0], values_[1], out) || fail(EngineError::DivisionByZero, "division by zero");
     }
 
     Fn fn_;

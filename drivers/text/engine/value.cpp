@@ -210,6 +210,18 @@ int64_t integerOf(const Val &value) {
     return static_cast<int64_t>(number.r);
 }
 
+bool remainderOf(const Val &a, const Val &b, Val *out) {
+    Val x = numericOf(a);
+    Val y = numericOf(b);
+    int64_t dividend = integerOf(x);
+    int64_t divisor = integerOf(y);
+    if (divisor == 0)
+        return false;
+    int64_t r = divisor == -1 ? 0 : dividend % divisor;
+    *out = x.type == Val::Int && y.type == Val::Int ? Val::integer(r) : Val::real(static_cast<double>(r));
+    return true;
+}
+
 bool isTrue(const Val &value) {
     switch (value.type) {
     case Val::Null: return false;

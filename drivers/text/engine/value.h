@@ -77,6 +77,10 @@ double realOf(const Val &value);
 int64_t integerOf(const Val &value);
 bool isTrue(const Val &value);
 
+// a % b as SQLite computes it on numbers: the remainder of integers, or of the whole parts
+// of reals (then a real). False when the divisor's whole part is 0.
+bool remainderOf(const Val &a, const Val &b, Val *out);
+
 // The text of a value as SQLite writes it (reals with at least one decimal: 1.0, 1.0e+20).
 // Text views its own bytes; numbers are written into *buffer. NULL gives empty text.
 std::string_view textOf(const Val &value, std::string *buffer);

@@ -29,6 +29,7 @@ enum class ExprOp : uint8_t {
     Subtract,
     Multiply,
     Divide,
+    Modulo,
     Concat,
     Equal,
     NotEqual,

@@ -88,7 +88,7 @@ inline const resourceElement kGrammar[] = {
 
     // Expressions.
     ZO_SQL_RECORD("expr ::= term { { + | - | \\| \\| } term }*", 1024),
-    ZO_SQL_RECORD("term ::= factor { { * | / } factor }*", 1025),
+    ZO_SQL_RECORD("term ::= factor { { * | / | % } factor }*", 1025),
     ZO_SQL_RECORD("factor ::= [ + | - ] primary", 1026),
     ZO_SQL_RECORD("primary ::= column-or-call | literal | ? | ( paren-body ) | case-expr"
                   " | CAST ( expr AS data-type ) | LEFT ( call-args ) | RIGHT ( call-args )"

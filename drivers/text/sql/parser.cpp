@@ -32,6 +32,7 @@ enum Token : short {
     tWord = 2,
     tNumber = 5,
     tBang = 10,
+    tPercent = 14,
     tStar = 17,
     tOpen = 18,
     tClose = 19,
@@ -593,7 +594,7 @@ void Translator::buildSelectItem(std::vector<Kid> &kids, Piece &out) {
     out.items.push_back(std::move(item));
 }
 
-// Left-associative chains: a OR b OR c, a AND b, a + b - c, a * b / c, a || b.
+// Left-associative chains: a OR b OR c, a AND b, a + b - c, a * b / c % d, a || b.
 void Translator::buildChain(std::vector<Kid> &kids, Piece &out) {
     out.kind = Piece::Kind::Expr;
     out.expr = takeExpr(kids[0]);
@@ -607,6 +608,7 @@ void Translator::buildChain(std::vector<Kid> &kids, Piece &out) {
         case tMinus: op = ExprOp::Subtract; break;
         case tStar: op = ExprOp::Multiply; break;
         case tSlash: op = ExprOp::Divide; break;
+        case tPercent: op = ExprOp::Modulo; break;
         default:
             op = ExprOp::Concat; // the two bars of ||
             operand = i + 2;
