@@ -60,13 +60,13 @@ public:
 class Session {
 public:
     explicit Session(const std::string &directory, char delimiter = ',', bool header = true,
-                     zotext::Charset charset = zotext::Charset::Utf8) {
+                     zotext::Charset charset = zotext::Charset::Utf8, uint32_t busyTimeoutMs = 2000) {
         zotext::ConnectOptions options;
         options.directory = directory;
         options.delimiter = delimiter;
         options.header = header;
         options.charset = charset;
-        options.busyTimeoutMs = 2000;
+        options.busyTimeoutMs = busyTimeoutMs;
         db = zotext::Database::open(options);
     }
 
