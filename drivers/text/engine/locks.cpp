@@ -118,9 +118,9 @@ bool LockFile::lockTable(const std::string &key) {
 }
 
 void LockFile::unlockTable(const std::string &key) {
+    uint32_t region = regionOf(key);
     if (tables_.erase(key) == 0)
         return;
-    uint32_t region = regionOf(key);
     for (const std::string &held : tables_)
         if (regionOf(held) == region)
             return;
@@ -128,8 +128,10 @@ void LockFile::unlockTable(const std::string &key) {
 }
 
 void LockFile::unlockAllTables() {
-    while (!tables_.empty())
-        unlockTable(*tables_.begin());
+    while (!tables_.empty()) {
+        std::string key = *tables_.begin(); // a copy: unlocking erases the element
+        unlockTable(key);
+    }
 }
 
 bool LockFile::beginSwap() {

@@ -872,8 +872,11 @@ struct QueryRun::State {
         std::vector<SortKeySpec> everyColumn;
         for (uint32_t c = 0; c < plan.visible; ++c)
             everyColumn.push_back(SortKeySpec{c, false});
-        auto first =
-            std::make_unique<RowSorter>(width, distinctAll ? everyColumn : plan.order, distinctAll ? plan.visible : 0);
+        std::vector<uint32_t> textSizes;
+        for (const NodePtr &output : plan.blocks[0].outputs)
+            textSizes.push_back(inlineTextSize(output->type, output->size));
+        auto first = std::make_unique<RowSorter>(width, distinctAll ? everyColumn : plan.order,
+                                                 distinctAll ? plan.visible : 0, textSizes);
         std::vector<Val> padded(width);
         for (BlockPlan &block : plan.blocks) {
             bool ok = runBlock(block, [&](const Val *values) {
@@ -890,7 +893,7 @@ struct QueryRun::State {
             result = std::move(first);
             return true;
         }
-        auto ordered = std::make_unique<RowSorter>(width, plan.order, 0);
+        auto ordered = std::make_unique<RowSorter>(width, plan.order, 0, textSizes);
         const Val *values = nullptr;
         while (first->next(&values))
             if (!ordered->add(values))

@@ -17,6 +17,13 @@
 
 namespace enginetest {
 
+// Repetitions of long loops: fewer under the sanitizers, which run them many times slower.
+#ifdef ZOTEXT_TEST_SANITIZED
+constexpr int kScale = 4;
+#else
+constexpr int kScale = 1;
+#endif
+
 using Row = std::vector<std::string>;
 using Rows = std::vector<Row>;
 
