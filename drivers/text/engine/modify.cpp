@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include <zo/bosfile.h>
 
@@ -152,13 +153,14 @@ bool copyFileRange(const std::string &path, uint64_t from, uint64_t to, FileWrit
     int handle = 0;
     if (!nameOf(path, name) || bosFileOpen(name, 0, &handle) != ZoSuccess)
         return fail(EngineError::FileError, "cannot open the table file " + path);
-    std::string chunk(1 << 20, '\0');
+    const size_t chunkSize = static_cast<size_t>(std::min<uint64_t>(to - from, 1 << 20));
+    auto chunk = std::make_unique_for_overwrite<char[]>(std::max<size_t>(chunkSize, 1));
     bool ok = true;
     *lastByte = '\n';
     for (uint64_t at = from; ok && at < to;) {
-        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(chunk.size(), to - at));
+        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(chunkSize, to - at));
         uint32_t got = 0;
-        ok = at <= 0x7FFFFFFF && bosFileRead(handle, static_cast<int32_t>(at), chunk.data(), want, &got) == ZoSuccess;
+        ok = at <= 0x7FFFFFFF && bosFileRead(handle, static_cast<int32_t>(at), chunk.get(), want, &got) == ZoSuccess;
         if (!ok) {
             (void)fail(EngineError::FileError, "cannot read the table file " + path);
             break;
@@ -166,7 +168,7 @@ bool copyFileRange(const std::string &path, uint64_t from, uint64_t to, FileWrit
         if (got == 0)
             break; // the end of the file
         *lastByte = chunk[got - 1];
-        ok = writer.append(std::string_view(chunk.data(), got));
+        ok = writer.append(std::string_view(chunk.get(), got));
         at += got;
     }
     (void)bosFileClose(handle); // only read

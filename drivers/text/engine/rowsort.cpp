@@ -87,7 +87,8 @@ struct RowSorter::Impl {
     uint32_t prefixSize = 0;
     uint32_t recordSize = 0;
     std::vector<std::unique_ptr<unsigned char[]>> chunks;
-    size_t chunkRecords = 0;
+    size_t chunkRecords = 0; // of the newest chunk; chunks double up to about 1 MiB
+    size_t maxChunkRecords = 0;
     size_t usedInChunk = 0;
     std::vector<unsigned char *> records;
     std::vector<std::string> longTexts;
@@ -107,12 +108,15 @@ struct RowSorter::Impl {
             at += kSlotHeader + text;
         }
         recordSize = at;
-        chunkRecords = std::max<size_t>(1, (1 << 20) / recordSize);
+        maxChunkRecords = std::max<size_t>(1, (1 << 20) / recordSize);
+        chunkRecords = std::max<size_t>(1, std::min<size_t>(maxChunkRecords, 4096 / recordSize));
     }
 
     unsigned char *newRecord() {
         if (chunks.empty() || usedInChunk == chunkRecords) {
-            chunks.push_back(std::make_unique<unsigned char[]>(chunkRecords * recordSize));
+            if (!chunks.empty())
+                chunkRecords = std::min(maxChunkRecords, chunkRecords * 2);
+            chunks.push_back(std::make_unique_for_overwrite<unsigned char[]>(chunkRecords * recordSize));
             usedInChunk = 0;
         }
         return chunks.back().get() + recordSize * usedInChunk++;

@@ -66,8 +66,8 @@ bool RecordReader::open(const std::string &path, const TableFormat &format, uint
         return failWith(EngineError::FileError, "the table file is too large: " + path);
     if (bosFileOpen(name, 0, &handle_) != ZoSuccess)
         return failWith(EngineError::FileError, "cannot open the table file " + path);
-    if (chunk_.size() != kChunkSize)
-        chunk_.resize(kChunkSize);
+    if (!chunk_)
+        chunk_ = std::make_unique_for_overwrite<char[]>(kChunkSize);
     chunkSize_ = 0;
     chunkPos_ = 0;
     chunkOffset_ = offset;
@@ -79,7 +79,7 @@ bool RecordReader::open(const std::string &path, const TableFormat &format, uint
         if (!refill())
             return false;
         chunkOffset_ = 0;
-        if (chunkSize_ >= 3 && std::memcmp(chunk_.data(), "\xEF\xBB\xBF", 3) == 0)
+        if (chunkSize_ >= 3 && std::memcmp(chunk_.get(), "\xEF\xBB\xBF", 3) == 0)
             chunkPos_ = 3;
     }
     return true;
@@ -98,7 +98,7 @@ bool RecordReader::refill() {
     chunkPos_ = 0;
     chunkSize_ = 0;
     uint32_t got = 0;
-    if (bosFileRead(handle_, -1, chunk_.data(), kChunkSize, &got) != ZoSuccess)
+    if (bosFileRead(handle_, -1, chunk_.get(), kChunkSize, &got) != ZoSuccess)
         return failWith(EngineError::FileError, "cannot read the table file " + path_);
     chunkSize_ = got;
     endOfFile_ = got == 0;
@@ -127,7 +127,7 @@ bool RecordReader::next() {
                 return true;
             }
         }
-        const char *piece = chunk_.data();
+        const char *piece = chunk_.get();
         uint32_t from = chunkPos_;
         uint32_t end = 0;
         if (scanner_.feed(piece, chunkSize_, from, &end)) {

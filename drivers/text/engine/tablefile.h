@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,7 +60,7 @@ private:
 
     int handle_ = 0;
     std::string path_;
-    std::vector<char> chunk_;
+    std::unique_ptr<char[]> chunk_; // kChunkSize bytes, not cleared: only what is read is used
     uint32_t chunkSize_ = 0;
     uint32_t chunkPos_ = 0;
     uint64_t chunkOffset_ = 0; // file offset of chunk_[0]
