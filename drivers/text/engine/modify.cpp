@@ -111,9 +111,22 @@ bool replaceFile(const std::string &from, const std::string &to) {
     const auto *source = reinterpret_cast<const unsigned char *>(from.c_str());
     const auto *target = reinterpret_cast<const unsigned char *>(to.c_str());
     // SEAM(bosFileReplace): one atomic rename over the target once the library offers it
-    // publicly; until then the target is deleted first. Readers do not see the gap: they
-    // open files under the swap lock that every caller of this holds.
-    return bosFileDelete(target) == ZoSuccess && bosrname(source, target) == ZoSuccess;
+    // publicly. Until then the target steps aside first and comes back when the new file
+    // cannot take its place, so one failing rename loses nothing. Readers do not see the
+    // moment without a table: they open files under the swap lock that every caller holds.
+    std::string aside = from + ".old";
+    const auto *backup = reinterpret_cast<const unsigned char *>(aside.c_str());
+    bool existed = bosexist(target) != 0;
+    if (existed && bosrname(target, backup) != ZoSuccess)
+        return false;
+    if (bosrname(source, target) != ZoSuccess) {
+        if (existed)
+            (void)bosrname(backup, target); // puts the table back; the failure is reported
+        return false;
+    }
+    if (existed)
+        (void)bosFileDelete(backup); // a leftover hidden file is all a failure here leaves
+    return true;
 }
 
 std::string_view storedText(const Val &value, std::string *buffer) {
