@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev libsqlite3-dev unixodbc-dev odbcinst
   clang libclang-rt-14-dev clang-format
+  time python3
 )
 
 missing=()
