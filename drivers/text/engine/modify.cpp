@@ -78,7 +78,8 @@ bool FileWriter::append(std::string_view bytes) {
 bool FileWriter::finish() {
     if (!flush())
         return false;
-    bosflush(handle_);
+    if (bosFileCommit(handle_) != ZoSuccess)
+        return fail(EngineError::FileError, "cannot write the file " + path_ + " through to the disk");
     int handle = handle_;
     handle_ = 0;
     if (bosFileClose(handle) != ZoSuccess)
@@ -108,25 +109,8 @@ void FileWriter::truncateTo(uint64_t size) {
 }
 
 bool replaceFile(const std::string &from, const std::string &to) {
-    const auto *source = reinterpret_cast<const unsigned char *>(from.c_str());
-    const auto *target = reinterpret_cast<const unsigned char *>(to.c_str());
-    // SEAM(bosFileReplace): one atomic rename over the target once the library offers it
-    // publicly. Until then the target steps aside first and comes back when the new file
-    // cannot take its place, so one failing rename loses nothing. Readers do not see the
-    // moment without a table: they open files under the swap lock that every caller holds.
-    std::string aside = from + ".old";
-    const auto *backup = reinterpret_cast<const unsigned char *>(aside.c_str());
-    bool existed = bosexist(target) != 0;
-    if (existed && bosrname(target, backup) != ZoSuccess)
-        return false;
-    if (bosrname(source, target) != ZoSuccess) {
-        if (existed)
-            (void)bosrname(backup, target); // puts the table back; the failure is reported
-        return false;
-    }
-    if (existed)
-        (void)bosFileDelete(backup); // a leftover hidden file is all a failure here leaves
-    return true;
+    return bosFileReplace(reinterpret_cast<const unsigned char *>(from.c_str()),
+                          reinterpret_cast<const unsigned char *>(to.c_str())) == ZoSuccess;
 }
 
 std::string_view storedText(const Val &value, std::string *buffer) {
