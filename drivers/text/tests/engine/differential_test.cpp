@@ -464,3 +464,43 @@ TEST_F(Differential, GroupsInPartsMergeToTheSameResults) {
 
 } // namespace
 } // namespace enginetest
+
+namespace enginetest {
+namespace {
+
+// Enough rows that the sort stage spills runs to its file (more than its 4 MiB of memory):
+// the merged output must still be SQLite's order.
+TEST(DifferentialLarge, SortsThatSpillKeepTheOrder) {
+    Directory dir;
+    Oracle oracle;
+    std::mt19937 random(99);
+    std::vector<ColumnSpec> spec = {{"a", "INTEGER", {}}, {"b", "VARCHAR", {}}, {"c", "DOUBLE", {}}};
+    std::string csv = "a:INTEGER,b,c:DOUBLE\n";
+    std::vector<Row> rows;
+    const int count = 60000 / kScale;
+    for (int i = 0; i < count; ++i) {
+        Row row{std::to_string(random() % 1000),
+                "k" + std::to_string(random() % 5000) + std::string(random() % 30, 'x'),
+                std::to_string(static_cast<int>(random() % 100000) - 50000) + ".5"};
+        csv += row[0] + "," + row[1] + "," + row[2] + "\n";
+        rows.push_back(std::move(row));
+    }
+    dir.write("big.csv", csv);
+    oracle.load("big", spec, rows);
+    Session session(dir.path());
+    size_t limit = zotext::Grouper::memoryLimit();
+    zotext::Grouper::setMemoryLimitForTest(500);
+    for (const char *query : {"SELECT a, b, c FROM big ORDER BY b DESC, c, a", "SELECT DISTINCT b FROM big ORDER BY b",
+                              "SELECT b, COUNT(*), SUM(c), MIN(a) FROM big GROUP BY b ORDER BY b"}) {
+        Rows expected;
+        std::string error;
+        ASSERT_TRUE(oracle.query(query, &expected, &error)) << error;
+        Outcome got = session.run(query);
+        ASSERT_TRUE(got.ok) << got.message;
+        EXPECT_TRUE(sameRows(expected, got.rows)) << query;
+    }
+    zotext::Grouper::setMemoryLimitForTest(limit);
+}
+
+} // namespace
+} // namespace enginetest
