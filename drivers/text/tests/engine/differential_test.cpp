@@ -27,7 +27,7 @@ const std::vector<ColumnSpec> &tableSpec() {
         {"name",
          "VARCHAR(20)",
          {"Ann", "ann", "Bob", "bob", "Carl, Jr.", "d\"q\"", "", "Émile", "Zoë", "  x", "x  ", "10", "9", "abc%", "a_b",
-          "O'Brien"}},
+          "O'Brien", "a name longer than sixteen 1", "a name longer than sixteen 2", "a name longer than sixteen"}},
         {"qty", "INTEGER", {"0", "1", "2", "-3", "10", "250", "", "7", "12abc", "3.0", "4.5", " 8 ", "99999999999"}},
         {"price", "DOUBLE", {"0", "1.5", "2.25", "-0.5", "10", "1e3", "", "3.14159", "abc", "7"}},
         {"cat", "VARCHAR", {"a", "b", "c", "A", "", "10", "9", "2.0", "b"}},
