@@ -134,7 +134,20 @@ private:
     bool beginChange(const std::string &name, std::string *source);
     // Puts a finished new file in place for the table (path empty: the table is dropped).
     bool putInPlace(const std::string &name, const std::string &written);
+    // putInPlace, deleting the written file when it could not be put in place.
+    bool install(const std::string &name, const std::string &written);
     void endChange(const std::string &name);
+    // Runs a change of the table between beginChange and endChange; body(source) gets the
+    // file the connection sees for it (empty when none).
+    template <class Body>
+    bool change(const std::string &name, Body &&body) {
+        std::string source;
+        if (!beginChange(name, &source))
+            return false;
+        bool ok = body(source);
+        endChange(name);
+        return ok;
+    }
     bool commit();
     bool rollback();
     bool readLayoutOf(const std::string &name, const std::string &path, TableBinding *table);
@@ -245,6 +258,13 @@ bool Connection::putInPlace(const std::string &name, const std::string &written)
                               : replaceFile(written, committedPath(name));
     locks_.endSwap();
     return ok || fail(EngineError::FileError, "cannot put the new contents of table " + name + " in place");
+}
+
+bool Connection::install(const std::string &name, const std::string &written) {
+    if (putInPlace(name, written))
+        return true;
+    (void)bosFileDelete(bytes(written)); // the change did not happen: its file goes
+    return false;
 }
 
 bool Connection::commit() {
@@ -401,10 +421,7 @@ bool insertColumns(const sql::Statement &s, const TableLayout &layout, size_t va
 bool Connection::insert(const sql::Statement &s, const std::vector<Val> &parameters, const std::atomic<bool> &cancel,
                         int64_t *count) {
     const std::string &name = s.table.name;
-    std::string source;
-    if (!beginChange(name, &source))
-        return false;
-    bool ok = [&] {
+    return change(name, [&](const std::string &source) {
         if (source.empty())
             return fail(EngineError::NoTable, "no such table: " + name);
         TableBinding table;
@@ -476,23 +493,14 @@ bool Connection::insert(const sql::Statement &s, const std::vector<Val> &paramet
             return false;
         if (!writer.append(records) || !writer.finish())
             return false;
-        if (!putInPlace(name, temporary)) {
-            (void)bosFileDelete(bytes(temporary)); // the change did not happen
-            return false;
-        }
-        return true;
-    }();
-    endChange(name);
-    return ok;
+        return install(name, temporary);
+    });
 }
 
 bool Connection::updateOrDelete(const sql::Statement &s, const std::vector<Val> &parameters,
                                 const std::atomic<bool> &cancel, int64_t *count) {
     const std::string &name = s.table.name;
-    std::string source;
-    if (!beginChange(name, &source))
-        return false;
-    bool ok = [&] {
+    return change(name, [&](const std::string &source) {
         if (source.empty())
             return fail(EngineError::NoTable, "no such table: " + name);
         TableBinding table;
@@ -577,22 +585,13 @@ bool Connection::updateOrDelete(const sql::Statement &s, const std::vector<Val> 
         if (reader.failed() || !writer.finish())
             return false;
         reader.close();
-        if (!putInPlace(name, temporary)) {
-            (void)bosFileDelete(bytes(temporary)); // the change did not happen
-            return false;
-        }
-        return true;
-    }();
-    endChange(name);
-    return ok;
+        return install(name, temporary);
+    });
 }
 
 bool Connection::createTable(const sql::Statement &s) {
     const std::string &name = s.table.name;
-    std::string source;
-    if (!beginChange(name, &source))
-        return false;
-    bool ok = [&] {
+    return change(name, [&](const std::string &source) {
         if (!source.empty())
             return fail(EngineError::TableExists, "table " + name + " already exists");
         if (s.columnDefs.empty())
@@ -623,32 +622,20 @@ bool Connection::createTable(const sql::Statement &s) {
         // first record.
         if (!writer.create(temporary) || (format_.header && !writer.append(header)) || !writer.finish())
             return false;
-        if (!putInPlace(name, temporary)) {
-            (void)bosFileDelete(bytes(temporary)); // the table was not made
-            return false;
-        }
-        return true;
-    }();
-    endChange(name);
-    return ok;
+        return install(name, temporary);
+    });
 }
 
 bool Connection::dropTable(const sql::Statement &s) {
     const std::string &name = s.table.name;
-    std::string source;
-    if (!beginChange(name, &source))
-        return false;
-    bool ok = true;
-    if (source.empty()) {
-        ok = fail(EngineError::NoTable, "no such table: " + name);
-    } else {
+    return change(name, [&](const std::string &source) {
+        if (source.empty())
+            return fail(EngineError::NoTable, "no such table: " + name);
         auto found = pending_.find(lowered(name));
         if (found != pending_.end() && !found->second.path.empty())
             (void)bosFileDelete(bytes(found->second.path)); // the pending copy is dropped with it
-        ok = putInPlace(name, std::string());
-    }
-    endChange(name);
-    return ok;
+        return putInPlace(name, std::string());
+    });
 }
 
 // ---- Statements ----------------------------------------------------------------------------

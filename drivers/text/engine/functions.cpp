@@ -123,10 +123,10 @@ public:
     FunctionNode(Fn fn, std::vector<NodePtr> args) : fn_(fn), args_(std::move(args)), values_(args_.size()) {
         type = resultType(fn_, args_);
         size = 0;
+        // The clock's functions change from row to row.
         constant = fn_ != Fn::CurrentDate && fn_ != Fn::CurrentTime && fn_ != Fn::Now;
         for (const NodePtr &arg : args_) {
-            sourcesUsed |= arg->sourcesUsed;
-            constant = constant && arg->constant;
+            addOperands({arg.get()});
             size = size > arg->size ? size : arg->size;
         }
         if (fn_ == Fn::Concat) {
@@ -354,13 +354,10 @@ private:
 class LikeNode : public Node {
 public:
     LikeNode(std::vector<NodePtr> parts, bool negated) : parts_(std::move(parts)), negated_(negated) {
-        type = ColumnType::Integer;
-        size = 1;
+        describeAsCondition();
         constant = true;
-        for (const NodePtr &part : parts_) {
-            sourcesUsed |= part->sourcesUsed;
-            constant = constant && part->constant;
-        }
+        for (const NodePtr &part : parts_)
+            addOperands({part.get()});
     }
     bool eval(const RowFrame &frame, Val *out) override {
         Val values[3];

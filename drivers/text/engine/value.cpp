@@ -278,6 +278,19 @@ std::string_view textOf(const Val &value, std::string *buffer) {
     return *buffer;
 }
 
+void comparisonAffinities(Affinity left, Affinity right, Affinity *applyLeft, Affinity *applyRight) {
+    auto numeric = [](Affinity a) { return a == Affinity::Integer || a == Affinity::Real || a == Affinity::Numeric; };
+    *applyLeft = *applyRight = Affinity::None;
+    if (numeric(left) && !numeric(right))
+        *applyRight = Affinity::Numeric;
+    else if (numeric(right) && !numeric(left))
+        *applyLeft = Affinity::Numeric;
+    else if (left == Affinity::Text && right == Affinity::None)
+        *applyRight = Affinity::Text;
+    else if (right == Affinity::Text && left == Affinity::None)
+        *applyLeft = Affinity::Text;
+}
+
 int compareValues(const Val &a, const Val &b) {
     if (a.type == Val::Null || b.type == Val::Null)
         return (a.type != Val::Null) - (b.type != Val::Null);
