@@ -270,6 +270,11 @@ bool Connection::install(const std::string &name, const std::string &written) {
 bool Connection::commit() {
     if (pending_.empty())
         return true;
+    // Pending copies are written without syncing them: they become durable here, before any
+    // of them is put in place.
+    for (const auto &entry : pending_)
+        if (!entry.second.path.empty() && !syncFile(entry.second.path))
+            return false;
     if (!locks_.beginSwap())
         return false;
     // Each table file steps aside, then its pending copy takes its place. When any step
@@ -479,7 +484,7 @@ bool Connection::insert(const sql::Statement &s, const std::vector<Val> &paramet
             uint64_t size = 0;
             if (!writer.openForAppend(found->second.path, &size))
                 return false;
-            if (!writer.append(records) || !writer.finish()) {
+            if (!writer.append(records) || !writer.finish(false)) {
                 writer.truncateTo(size);
                 return false;
             }
@@ -491,7 +496,7 @@ bool Connection::insert(const sql::Statement &s, const std::vector<Val> &paramet
             return false;
         if (last != '\n' && !writer.append(table.layout.crlf ? "\r\n" : "\n"))
             return false;
-        if (!writer.append(records) || !writer.finish())
+        if (!writer.append(records) || !writer.finish(autocommit_))
             return false;
         return install(name, temporary);
     });
@@ -582,7 +587,7 @@ bool Connection::updateOrDelete(const sql::Statement &s, const std::vector<Val> 
             if (!writer.append(record))
                 return false;
         }
-        if (reader.failed() || !writer.finish())
+        if (reader.failed() || !writer.finish(autocommit_))
             return false;
         reader.close();
         return install(name, temporary);
@@ -620,7 +625,7 @@ bool Connection::createTable(const sql::Statement &s) {
         FileWriter writer;
         // Without a header line the file starts empty: its columns are the fields of its
         // first record.
-        if (!writer.create(temporary) || (format_.header && !writer.append(header)) || !writer.finish())
+        if (!writer.create(temporary) || (format_.header && !writer.append(header)) || !writer.finish(autocommit_))
             return false;
         return install(name, temporary);
     });
