@@ -348,7 +348,7 @@ class QueryMaker {
 public:
     explicit QueryMaker(uint32_t seed) : random_(seed) {}
 
-    std::string column() { return pick({"id", "name", "qty", "price", "cat", "day"}); }
+    std::string column() { return qualifier_ + pick({"id", "name", "qty", "price", "cat", "day"}); }
     std::string literal() {
         switch (random_() % 5) {
         case 0: return std::to_string(static_cast<int>(random_() % 40) - 5);
@@ -406,7 +406,19 @@ public:
     std::string query(bool *ordered) {
         *ordered = false;
         std::string where = random_() % 4 ? " WHERE " + predicate(0) : "";
-        switch (random_() % 4) {
+        switch (random_() % 5) {
+        case 4: {
+            // Joins, through the index (equalities) or pair by pair; t's columns qualified.
+            qualifier_ = "t.";
+            std::string on = pick({"t.id = u.uid", "t.cat = u.cat", "t.qty = u.uid", "t.cat = u.uid",
+                                   "t.id = u.uid AND u.label <> 'L2'", "t.name = u.label OR t.id = u.uid",
+                                   "u.uid = t.id + 5", "t.price = u.uid"});
+            std::string filter = random_() % 2 ? " WHERE " + predicate(1) : "";
+            std::string query = "SELECT t.id, u.uid, u.label, " + column() + " FROM t " +
+                                (random_() % 2 ? "LEFT " : "") + "JOIN u ON " + on + filter;
+            qualifier_.clear();
+            return query;
+        }
         case 0: {
             std::string key = pick({"cat", "day", "qty", "UPPER(name)", "qty % 3"});
             std::string having = random_() % 3 == 0 ? " HAVING COUNT(*) > " + std::to_string(random_() % 20) : "";
@@ -431,6 +443,7 @@ private:
         return *(options.begin() + random_() % options.size());
     }
     std::mt19937 random_;
+    std::string qualifier_;
 };
 
 TEST_F(Differential, GeneratedQueries) {
