@@ -245,6 +245,8 @@ bool isTrue(const Val &value) {
 }
 
 void appendReal(double value, std::string *out) {
+    if (value == 0)
+        value = 0; // -0.0 is written as 0.0
     if (std::isinf(value)) {
         *out += value < 0 ? "-Inf" : "Inf";
         return;
