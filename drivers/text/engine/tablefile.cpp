@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <zo/bosfile.h>
+#include <zo/cvwchar.h>
 #include <zo/pertask.h>
 
 #include "errors.h"
@@ -202,6 +203,55 @@ bool readLayout(const std::string &path, const std::string &table, const TableFo
     return true;
 }
 
+namespace {
+
+// Converts text between the code page and UTF-8 a run at a time: the conversions stop at a
+// NUL byte, which is carried over as it is.
+template <class Convert>
+bool convertRuns(std::string_view text, size_t growth, Convert convert, std::string *out) {
+    out->clear();
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t nul = text.find('\0', at);
+        std::string_view run = text.substr(at, nul == std::string_view::npos ? std::string_view::npos : nul - at);
+        if (!run.empty()) {
+            size_t before = out->size();
+            out->resize(before + run.size() * growth + 1);
+            int32_t written = 0;
+            if (convert(reinterpret_cast<unsigned char *>(out->data() + before),
+                        static_cast<int32_t>(out->size() - before), reinterpret_cast<const unsigned char *>(run.data()),
+                        static_cast<int32_t>(run.size()), &written) != ZoConvertOk)
+                return false;
+            out->resize(before + static_cast<size_t>(written));
+        }
+        if (nul == std::string_view::npos)
+            break;
+        *out += '\0';
+        at = nul + 1;
+    }
+    return true;
+}
+
+bool ansiToUtf8(std::string_view text, std::string *out) {
+    return convertRuns(
+        text, 3,
+        [](unsigned char *dest, int32_t size, const unsigned char *src, int32_t length, int32_t *written) {
+            return cvAnsiToUTF8(dest, size, src, length, nullptr, written, 0);
+        },
+        out);
+}
+
+bool utf8ToAnsi(std::string_view text, std::string *out) {
+    return convertRuns(
+        text, 2,
+        [](unsigned char *dest, int32_t size, const unsigned char *src, int32_t length, int32_t *written) {
+            return cvUTF8ToAnsi(dest, size, src, length, nullptr, written, 0);
+        },
+        out);
+}
+
+} // namespace
+
 std::string_view fieldText(std::string_view raw, bool quoted, Charset charset, std::string *out) {
     std::string_view value = raw;
     if (quoted) {
@@ -211,18 +261,25 @@ std::string_view fieldText(std::string_view raw, bool quoted, Charset charset, s
     }
     if (charset == Charset::Utf8 || isAscii(value))
         return value;
-    // SEAM(cv): the code page's text is converted to UTF-8 with the library's cv functions
-    // once they are on main; until then its bytes pass unchanged.
-    return value;
+    // Every byte of a code page has a character, so the conversion cannot fail but for
+    // memory; the bytes then pass as they are rather than be lost.
+    std::string converted;
+    if (ansiToUtf8(value, &converted))
+        *out = std::move(converted);
+    else if (!quoted)
+        out->assign(value);
+    return *out;
 }
 
 bool textForFile(std::string_view text, Charset charset, std::string *out) {
-    out->assign(text);
-    if (charset == Charset::Utf8 || isAscii(text))
+    if (charset == Charset::Utf8 || isAscii(text)) {
+        out->assign(text);
         return true;
-    // SEAM(cv): converted to the code page with the library's cv functions once they are
-    // on main, refusing characters the page has no code for.
-    return true;
+    }
+    // A character the code page has no code for would come back as '?': refused rather
+    // than written changed.
+    std::string back;
+    return utf8ToAnsi(text, out) && ansiToUtf8(*out, &back) && back == text;
 }
 
 } // namespace zotext

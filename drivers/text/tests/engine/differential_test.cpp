@@ -254,6 +254,18 @@ TEST_F(Differential, HandWrittenQueries) {
         "SELECT id FROM t WHERE cat IN ('a', 'b', 10)",
         "SELECT id FROM t WHERE qty IN ('1', '7')",
         "SELECT id, qty + 1, qty - price, qty * 2, price / 2 FROM t",
+        "SELECT id FROM t WHERE name LIKE 'a%'",
+        "SELECT id FROM t WHERE name LIKE '%B%'",
+        "SELECT id FROM t WHERE name NOT LIKE '_o_'",
+        "SELECT id FROM t WHERE name LIKE '%x'",
+        "SELECT id FROM t WHERE name LIKE 'x  '",
+        "SELECT id FROM t WHERE name LIKE 'abc\\%' ESCAPE '\\'",
+        "SELECT id FROM t WHERE name LIKE 'a\\_b' ESCAPE '\\'",
+        "SELECT id FROM t WHERE name LIKE '%é%'",
+        "SELECT id FROM t WHERE name LIKE '_mile'",
+        "SELECT id FROM t WHERE qty LIKE '1%'",
+        "SELECT id FROM t WHERE price LIKE '%.5'",
+        "SELECT id FROM t WHERE name LIKE cat || '%'",
         "SELECT id, qty / 2, qty / 0.5, -qty, -price FROM t WHERE qty <> 0",
         "SELECT id, qty + price FROM t WHERE qty > 0",
         "SELECT id, name || '-' || cat, qty || '' FROM t",
@@ -334,6 +346,8 @@ TEST_F(Differential, HandWrittenQueries) {
     check("SELECT id, {fn MOD(qty, 4)}, {fn IFNULL(cat, 'none')}, {fn ROUND(price, 2)} FROM t WHERE qty <> 0", false,
           "SELECT id, qty % 4, IFNULL(cat, 'none'), ROUND(price, 2) FROM t WHERE qty <> 0");
     check("SELECT id FROM t WHERE day = {d '2024-01-31'}", false, "SELECT id FROM t WHERE day = '2024-01-31'");
+    check("SELECT id FROM t WHERE name LIKE 'a!%%' {escape '!'}", false,
+          "SELECT id FROM t WHERE name LIKE 'a!%%' ESCAPE '!'");
     check("SELECT t.id, u.label FROM {oj t LEFT OUTER JOIN u ON t.id = u.uid}", false,
           "SELECT t.id, u.label FROM t LEFT OUTER JOIN u ON t.id = u.uid");
     check("SELECT u.uid, t.id FROM t RIGHT JOIN u ON t.id = u.uid", false,
@@ -375,6 +389,9 @@ public:
         case 2:
             return column() + (random_() % 2 ? " NOT" : "") + " IN (" + literal() + ", " + literal() + ", " +
                    literal() + ")";
+        case 3:
+            return column() + (random_() % 2 ? " NOT" : "") + " LIKE " +
+                   pick({"'a%'", "'%b%'", "'_'", "'%1'", "'A_%'", "'%n%e%'", "'2024-__-31'", "'%'", "''"});
         case 6: return "NOT (" + predicate(depth + 1) + ")";
         case 7: return "(" + predicate(depth + 1) + " AND " + predicate(depth + 1) + ")";
         case 8: return "(" + predicate(depth + 1) + " OR " + predicate(depth + 1) + ")";
