@@ -5,6 +5,7 @@
 #include <zo/bosfile.h>
 #include <zo/cvwchar.h>
 #include <zo/pertask.h>
+#include <zo/zovm.h>
 
 #include "errors.h"
 #include "schema.h"
@@ -67,6 +68,7 @@ bool RecordReader::open(const std::string &path, const TableFormat &format, uint
         return failWith(EngineError::FileError, "the table file is too large: " + path);
     if (lines_.openFile(name, kChunkSize) != ZoSuccess)
         return failWith(EngineError::FileError, "cannot open the table file " + path);
+    cache_ = format.blockCache;
     piece_ = nullptr;
     pieceSize_ = piecePos_ = 0;
     pieceOffset_ = offset;
@@ -84,8 +86,12 @@ bool RecordReader::open(const std::string &path, const TableFormat &format, uint
 }
 
 void RecordReader::close() {
-    if (lines_.handle != 0)
-        (void)lines_.closeFile(); // a close failure of a file only read loses nothing
+    if (lines_.handle == 0)
+        return;
+    // The cache knows blocks by handle, which the next file opened may get again.
+    if (cache_ != nullptr)
+        (void)bvmFlush(cache_, lines_.handle); // always succeeds
+    (void)lines_.closeFile();                  // a close failure of a file only read loses nothing
 }
 
 bool RecordReader::refill() {
@@ -153,8 +159,12 @@ bool RecordReader::readAt(uint64_t offset, uint64_t size) {
         return failWith(EngineError::FileError, "the table file is too large: " + path_);
     carry_.resize(size);
     uint32_t got = 0;
-    if (bosFileRead(lines_.handle, static_cast<int32_t>(offset), carry_.data(), static_cast<uint32_t>(size), &got) !=
-        ZoSuccess)
+    auto at = static_cast<int32_t>(offset);
+    auto length = static_cast<uint32_t>(size);
+    ZoStatus read = cache_ != nullptr
+                        ? bvmFileRead(cache_, lines_.handle, at, carry_.data(), length, &got, VmHintNormal)
+                        : bosFileRead(lines_.handle, at, carry_.data(), length, &got);
+    if (read != ZoSuccess)
         return failWith(EngineError::FileError, "cannot read the table file " + path_);
     if (got != size)
         return failWith(EngineError::FileError, "the table file " + path_ + " changed while it was read");
