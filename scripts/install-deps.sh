@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libicu-dev libsqlite3-dev unixodbc-dev odbcinst
+  libicu-dev libsqlite3-dev unixodbc unixodbc-dev odbcinst
   clang libclang-rt-14-dev clang-format
   time python3
 )
