@@ -2,7 +2,9 @@
 // sight. The ODBC layer (drivers/text/odbc) turns handles and calls into these objects;
 // the engine reports problems into the calling thread's current ZoErrorList (the handle's
 // list, installed by the ODBC layer on entry) with addDatabaseError(code, 0, text), where
-// code is an EngineError and sqlStateOf(code) gives its SQLSTATE.
+// code is an EngineError and sqlStateOf(code) gives its SQLSTATE. When memory is so short
+// that not even that record can be made, the list holds the library's memory error
+// (ZoMemoryErrorNumber, HY001) instead.
 //
 // Text inside the engine is UTF-8 (Charset=ANSI files are converted from and to the
 // process's code page at the file boundary); comparisons of text are by bytes, as SQLite's
@@ -18,26 +20,29 @@ namespace zotext {
 
 // Driver error codes: the numbers of the errors the engine records, each with its SQLSTATE.
 enum class EngineError : uint16_t {
-    Syntax = 1,           // 42000 syntax error or access violation
-    NoTable = 2,          // 42S02 base table or view not found
-    NoColumn = 3,         // 42S22 column not found
-    TableExists = 4,      // 42S01 base table or view already exists
-    BadNumber = 5,        // 22018 invalid character value for cast specification
-    BadDateTime = 6,      // 22007 invalid datetime format
-    DivisionByZero = 7,   // 22012 division by zero
-    Truncated = 8,        // 22001 string data, right truncated
-    WrongValueCount = 9,  // 21S01 insert value list does not match column list
-    AmbiguousColumn = 10, // 42000 (ambiguous column name)
-    NotGrouped = 11,      // 42000 (column neither grouped nor aggregated)
-    ParameterCount = 12,  // 07002 COUNT field incorrect (parameters not bound)
-    NoDirectory = 13,     // 08001 client unable to establish connection (DBQ missing/unreadable)
-    FileError = 14,       // HY000 general error (a table file cannot be read or written)
-    BadTableFile = 15,    // HY000 general error (malformed table file: unterminated quote ...)
-    Cancelled = 16,       // HY008 operation canceled
-    OutOfMemory = 17,     // HY001 memory allocation error
-    TypeConflict = 18,    // 22005/HY105 as fits: incompatible operand types
-    UnknownFunction = 19, // 42000 unknown scalar function
-    UnknownAttribute = 20 // 01S00 invalid connection string attribute (a warning)
+    Syntax = 1,            // 42000 syntax error or access violation
+    NoTable = 2,           // 42S02 base table or view not found
+    NoColumn = 3,          // 42S22 column not found
+    TableExists = 4,       // 42S01 base table or view already exists
+    BadNumber = 5,         // 22018 invalid character value for cast specification
+    BadDateTime = 6,       // 22007 invalid datetime format
+    DivisionByZero = 7,    // 22012 division by zero
+    Truncated = 8,         // 22001 string data, right truncated
+    WrongValueCount = 9,   // 21S01 insert value list does not match column list
+    AmbiguousColumn = 10,  // 42000 (ambiguous column name)
+    NotGrouped = 11,       // 42000 (column neither grouped nor aggregated)
+    ParameterCount = 12,   // 07002 COUNT field incorrect (parameters not bound)
+    NoDirectory = 13,      // 08001 client unable to establish connection (DBQ missing/unreadable)
+    FileError = 14,        // HY000 general error (a table file cannot be read or written)
+    BadTableFile = 15,     // HY000 general error (malformed table file: unterminated quote ...)
+    Cancelled = 16,        // HY008 operation canceled
+    OutOfMemory = 17,      // HY001 memory allocation error
+    TypeConflict = 18,     // 22005 incompatible operand types
+    UnknownFunction = 19,  // 42000 unknown scalar function
+    UnknownAttribute = 20, // 01S00 invalid connection string attribute (a warning)
+    NotSupported = 21,     // HYC00 optional feature not implemented (subqueries, a third table ...)
+    Busy = 22,             // HYT00 timeout expired: another connection holds the table for its change
+    IntegerOverflow = 23   // 22003 numeric value out of range (SUM beyond 64 bits)
 };
 const char *sqlStateOf(uint16_t code);
 
@@ -56,26 +61,29 @@ struct Value {
 struct ColumnInfo {
     std::string name;
     ColumnType type = ColumnType::Varchar;
-    uint32_t size = 255;     // characters for VARCHAR (declared or 255), display size otherwise
+    uint32_t size = 255; // characters for VARCHAR (declared or 255), display size otherwise
     int16_t decimalDigits = 0;
     bool nullable = true;
-    std::string table;       // the table the column comes from ("" for an expression)
+    std::string table; // the table the column comes from ("" for an expression)
 };
 
 enum class Charset : uint8_t { Ansi, Utf8 };
 
 struct ConnectOptions {
-    std::string directory;    // DBQ, a host path or a Windows-form path
-    char delimiter = ',';     // ',' ';' '|' or '\t'
-    bool header = true;       // the first line names (and may type) the columns
+    std::string directory; // DBQ, a host path or a Windows-form path
+    char delimiter = ',';  // ',' ';' '|' or '\t'
+    bool header = true;    // the first line names (and may type) the columns
     Charset charset = Charset::Ansi;
+    // How long a change waits for a table another connection is changing (then Busy).
+    uint32_t busyTimeoutMs = 5000;
 };
 
 class Statement;
 
 // One connection: a directory of tables, and the transaction state. Not thread-safe: one
 // thread at a time (ODBC serialises calls on a connection); several connections may work on
-// the same directory at once from threads and processes.
+// the same directory at once from threads and processes. Statements refer to their
+// connection: free them before it. Destroying a connection rolls back what is pending.
 class Database {
 public:
     // Fails (recording NoDirectory) when the directory is missing or unreadable.
@@ -84,7 +92,9 @@ public:
 
     // Autocommit on (the default): every change is put in place at once. Off: changes go to
     // pending copies of the tables this connection changes; it sees them, others do not.
-    virtual void setAutocommit(bool on) = 0;
+    // Switching it on commits what is pending; false (autocommit stays off, the changes stay
+    // pending) with an error recorded when that commit fails.
+    virtual bool setAutocommit(bool on) = 0;
     virtual bool autocommit() const = 0;
     // Puts pending copies in place atomically (commit) or drops them. False with an error
     // recorded when it could not be done (nothing is reported done that was not).

@@ -1,0 +1,51 @@
+// Rows of values put in order (ORDER BY), grouped or made distinct: the sort stage of a
+// query. Rows are copied in (their text with them) and read back in order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "value.h"
+
+namespace zotext {
+
+// A value that owns its text.
+struct StoredValue {
+    Val::Type type = Val::Null;
+    TextKind kind = TextKind::Plain;
+    int64_t i = 0;
+    double r = 0;
+    std::string text;
+    void set(const Val &v);
+    Val get() const;
+};
+
+struct SortKeySpec {
+    uint32_t column;
+    bool descending;
+};
+
+class RowSorter {
+public:
+    // Rows of `width` values ordered by the keys (in SQLite's order of values, NULLs first
+    // ascending); with no keys the rows keep the order they came in. distinctWidth > 0:
+    // of rows equal in their first distinctWidth values only the first is kept (the keys
+    // then must put equal rows next to each other).
+    RowSorter(uint32_t width, std::vector<SortKeySpec> keys, uint32_t distinctWidth);
+    ~RowSorter();
+
+    bool add(const Val *values);
+    // Sorts; false with an error recorded.
+    bool finish();
+    // The next row in order (valid until the next call); false at the end.
+    bool next(const Val **values);
+    uint64_t count() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace zotext
