@@ -140,7 +140,8 @@ SQLRETURN open(Dbc &dbc, const ConnectSettings &settings) {
     std::unique_ptr<Database> database = Database::open(settings.options);
     if (database == nullptr)
         return SQL_ERROR; // the engine recorded why
-    database->setAutocommit(dbc.autocommit);
+    if (!database->setAutocommit(dbc.autocommit))
+        return SQL_ERROR; // nothing is pending on a new connection: not expected
     dbc.database = std::move(database);
     dbc.settings = settings;
     dbc.pendingChanges = false;
@@ -236,14 +237,13 @@ SQLRETURN endTransaction(Dbc &dbc, SQLSMALLINT completion) {
     return SQL_SUCCESS;
 }
 
+// Turning autocommit on commits what is pending; when that fails, autocommit stays off.
 SQLRETURN setAutocommit(Dbc &dbc, bool on) {
-    // Turning autocommit on commits what is pending.
-    if (on && !dbc.autocommit && dbc.connected() && !dbc.database->endTransaction(true))
-        return SQL_ERROR;
+    if (dbc.connected() && !dbc.database->setAutocommit(on))
+        return SQL_ERROR; // the engine recorded why
+    if (on)
+        dbc.pendingChanges = false;
     dbc.autocommit = on;
-    dbc.pendingChanges = false;
-    if (dbc.connected())
-        dbc.database->setAutocommit(on);
     return SQL_SUCCESS;
 }
 

@@ -125,8 +125,20 @@ TEST_F(OdbcTest, Transactions) {
     ASSERT_EQ(exec("DELETE FROM t"), SQL_SUCCESS);
     ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
               SQL_SUCCESS);
-    EXPECT_EQ(fake::world().transactionLog, (std::vector<std::string>{"autocommit on", "autocommit off", "commit",
-                                                                      "rollback", "commit", "autocommit on"}));
+    EXPECT_EQ(fake::world().transactionLog,
+              (std::vector<std::string>{"autocommit on", "autocommit off", "commit", "rollback", "autocommit on"}));
+    // When that commit fails, autocommit stays off and the changes pending.
+    ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+              SQL_SUCCESS);
+    ASSERT_EQ(exec("DELETE FROM t"), SQL_SUCCESS);
+    fake::world().failEndTransaction = true;
+    EXPECT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+              SQL_ERROR);
+    fake::world().failEndTransaction = false;
+    ASSERT_EQ(SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(autocommit, SQL_AUTOCOMMIT_OFF);
+    EXPECT_EQ(SQLDisconnect(dbc), SQL_ERROR);
+    EXPECT_EQ(dbcStates(), States{"25000"});
 }
 
 TEST_F(OdbcTest, AutocommitSetBeforeConnectReachesTheEngine) {

@@ -64,9 +64,14 @@ private:
 
 class FakeDatabase : public Database {
 public:
-    void setAutocommit(bool on) override {
+    bool setAutocommit(bool on) override {
+        if (on && !autocommit_ && fake::world().failEndTransaction) {
+            record(EngineError::FileError, "cannot replace the table");
+            return false;
+        }
         autocommit_ = on;
         fake::world().transactionLog.push_back(on ? "autocommit on" : "autocommit off");
+        return true;
     }
     bool autocommit() const override { return autocommit_; }
     bool endTransaction(bool commit) override {
