@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "../tests/data/sql/sqlgrammar.h"
+#include "demo.h"
 
 namespace {
 
@@ -337,5 +338,6 @@ int main() {
     showTree();
     showConnectionString();
     showParse();
+    showThreads();
     return 0;
 }

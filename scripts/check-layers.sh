@@ -31,7 +31,7 @@ dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
               src/containers/zoset.cpp src/containers/zodictio.cpp src/containers/zoseqdic.cpp
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
-              include/zo/cntdblib.h src/os/*
+              include/zo/cntdblib.h include/zo/zosemaph.h include/zo/zothread.h src/os/*
 storage       include/zo/zotmpfil.h include/zo/zotree.h src/containers/zotmpfil.cpp src/containers/zotree.cpp
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
               include/zo/zovaluep.h src/parse/*
@@ -49,7 +49,7 @@ strings       base platform core bytes arrays
 errors        base platform core arrays strings
 dictionaries  base core bytes arrays strings
 numbers       base platform core strings errors
-os            base platform core errors
+os            base platform core arrays errors
 storage       base core arrays strings os
 parse         base platform core bytes arrays strings errors dictionaries
 startup       base platform core errors
