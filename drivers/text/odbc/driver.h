@@ -84,6 +84,11 @@ Column describeColumn(const ColumnInfo &info);
 // The same for a catalog column of a fixed SQL type (SQL_SMALLINT, SQL_INTEGER, text).
 Column catalogColumn(const char *name, SQLSMALLINT sqlType);
 
+// The fields of a column's description that SQLColAttribute and the row descriptor give:
+// a number (false when the field is not one) or a text (false when it is not one).
+bool columnNumber(const Column &column, SQLUSMALLINT field, SQLLEN *out);
+bool columnText(const Column &column, SQLUSMALLINT field, std::string *out);
+
 // Rows of a result: an engine query or a list the driver makes itself (catalog calls).
 class Result {
 public:

@@ -57,8 +57,10 @@ SQLRETURN describeCol(Stmt &stmt, SQLUSMALLINT number, void *name, SQLSMALLINT c
     return SQL_SUCCESS;
 }
 
+} // namespace
+
 // A numeric field of a column's description; false when the field is not a number.
-bool numericField(const Column &c, SQLUSMALLINT field, SQLLEN *out) {
+bool columnNumber(const Column &c, SQLUSMALLINT field, SQLLEN *out) {
     switch (field) {
     case SQL_DESC_TYPE: *out = isDateTime(c.sqlType) ? SQL_DATETIME : c.sqlType; return true;
     case SQL_DESC_CONCISE_TYPE: // also SQL_COLUMN_TYPE
@@ -82,12 +84,18 @@ bool numericField(const Column &c, SQLUSMALLINT field, SQLLEN *out) {
     case SQL_DESC_UPDATABLE: *out = SQL_ATTR_READONLY; return true;
     case SQL_DESC_NUM_PREC_RADIX: *out = isNumeric(c.sqlType) ? 10 : 0; return true;
     case SQL_DESC_UNNAMED: *out = c.info.name.empty() ? SQL_UNNAMED : SQL_NAMED; return true;
+    case SQL_DESC_DATETIME_INTERVAL_CODE:
+        *out = c.sqlType == SQL_TYPE_DATE        ? SQL_CODE_DATE
+               : c.sqlType == SQL_TYPE_TIME      ? SQL_CODE_TIME
+               : c.sqlType == SQL_TYPE_TIMESTAMP ? SQL_CODE_TIMESTAMP
+                                                 : 0;
+        return true;
     default: return false;
     }
 }
 
 // A text field of a column's description; false when the field is not a text.
-bool textField(const Column &c, SQLUSMALLINT field, std::string *out) {
+bool columnText(const Column &c, SQLUSMALLINT field, std::string *out) {
     switch (field) {
     case SQL_DESC_NAME:
     case SQL_DESC_LABEL:
@@ -105,6 +113,8 @@ bool textField(const Column &c, SQLUSMALLINT field, std::string *out) {
     }
 }
 
+namespace {
+
 SQLRETURN colAttribute(Stmt &stmt, SQLUSMALLINT number, SQLUSMALLINT field, SQLPOINTER text, SQLSMALLINT capacity,
                        SQLSMALLINT *length, SQLLEN *numeric, TextKind kind) {
     if (stmt.state == Stmt::State::Allocated)
@@ -118,13 +128,13 @@ SQLRETURN colAttribute(Stmt &stmt, SQLUSMALLINT number, SQLUSMALLINT field, SQLP
     if (column == nullptr)
         return SQL_ERROR;
     SQLLEN value = 0;
-    if (numericField(*column, field, &value)) {
+    if (columnNumber(*column, field, &value)) {
         if (numeric != nullptr)
             *numeric = value;
         return SQL_SUCCESS;
     }
     std::string out;
-    if (!textField(*column, field, &out))
+    if (!columnText(*column, field, &out))
         return fail(OdbcError::DescriptorField, "Unknown column attribute.");
     if (capacity < 0)
         return fail(OdbcError::BufferLength, "The buffer length is negative.");

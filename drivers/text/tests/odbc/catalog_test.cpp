@@ -124,8 +124,8 @@ TEST_F(CatalogTest, TypesAndEmptyAnswers) {
     ASSERT_EQ(SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, sql("orders"), SQL_NTS), SQL_SUCCESS);
     EXPECT_EQ(columnCount(), 6);
     EXPECT_EQ(rows(), Rows{});
-    ASSERT_EQ(SQLSpecialColumns(stmt, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, sql("orders"), SQL_NTS,
-                                SQL_SCOPE_SESSION, SQL_NULLABLE),
+    ASSERT_EQ(SQLSpecialColumns(stmt, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, sql("orders"), SQL_NTS, SQL_SCOPE_SESSION,
+                                SQL_NULLABLE),
               SQL_SUCCESS);
     EXPECT_EQ(columnCount(), 8);
     EXPECT_EQ(rows(), Rows{});

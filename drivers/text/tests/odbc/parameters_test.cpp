@@ -25,7 +25,10 @@ struct ParameterCase {
     Value expected;
 };
 
-template <class T> std::string bytes(const T &v) { return std::string(reinterpret_cast<const char *>(&v), sizeof v); }
+template <class T>
+std::string bytes(const T &v) {
+    return std::string(reinterpret_cast<const char *>(&v), sizeof v);
+}
 
 class ParametersTest : public OdbcTest {
 protected:
@@ -83,18 +86,31 @@ TEST_F(ParametersTest, EveryTypeIn) {
         {SQL_C_CHAR, SQL_DECIMAL, "10.00", SQL_NTS, SQL_SUCCESS, {}, integer(10)},
         {SQL_C_CHAR, SQL_TYPE_DATE, "2024-02-29", SQL_NTS, SQL_SUCCESS, {}, dated(Value::Kind::Date, "2024-02-29")},
         {SQL_C_CHAR, SQL_TYPE_DATE, "29.02.2024", SQL_NTS, SQL_ERROR, {"22018"}, Value{}},
-        {SQL_C_WCHAR, SQL_WVARCHAR,
-         std::string(reinterpret_cast<const char *>(wide.data()), wide.size() * 2), SQL_NTS, SQL_SUCCESS, {},
+        {SQL_C_WCHAR,
+         SQL_WVARCHAR,
+         std::string(reinterpret_cast<const char *>(wide.data()), wide.size() * 2),
+         SQL_NTS,
+         SQL_SUCCESS,
+         {},
          text("h?")}, // SEAM(text): "h\xC3\xA9" once the library converts
         {SQL_C_WCHAR, SQL_WVARCHAR, std::string("x\0y\0z\0", 6), 4, SQL_SUCCESS, {}, text("xy")},
         {SQL_C_TYPE_DATE, SQL_TYPE_DATE, bytes(date), 0, SQL_SUCCESS, {}, dated(Value::Kind::Date, "2024-02-29")},
         {SQL_C_TYPE_DATE, SQL_TYPE_DATE, bytes(noDate), 0, SQL_ERROR, {"22007"}, Value{}},
         {SQL_C_TYPE_TIME, SQL_TYPE_TIME, bytes(time), 0, SQL_SUCCESS, {}, dated(Value::Kind::Time, "23:59:58")},
-        {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, bytes(stamp), 0, SQL_SUCCESS, {},
+        {SQL_C_TYPE_TIMESTAMP,
+         SQL_TYPE_TIMESTAMP,
+         bytes(stamp),
+         0,
+         SQL_SUCCESS,
+         {},
          dated(Value::Kind::Timestamp, "2024-02-29 01:02:03.45")},
-        {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_DATE, bytes(stamp), 0, SQL_SUCCESS, {},
-         dated(Value::Kind::Date, "2024-02-29")},
-        {SQL_C_TYPE_DATE, SQL_TYPE_TIMESTAMP, bytes(date), 0, SQL_SUCCESS, {},
+        {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_DATE, bytes(stamp), 0, SQL_SUCCESS, {}, dated(Value::Kind::Date, "2024-02-29")},
+        {SQL_C_TYPE_DATE,
+         SQL_TYPE_TIMESTAMP,
+         bytes(date),
+         0,
+         SQL_SUCCESS,
+         {},
          dated(Value::Kind::Timestamp, "2024-02-29 00:00:00")},
         {SQL_C_NUMERIC, SQL_DECIMAL, bytes(numeric), 0, SQL_SUCCESS, {}, real(-123.45)},
         {SQL_C_SLONG, SQL_INTEGER, bytes(int32_t{9}), SQL_NULL_DATA, SQL_SUCCESS, {}, Value{}},
@@ -136,8 +152,7 @@ TEST_F(ParametersTest, BindingsAreChecked) {
     ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &a, 0, nullptr), SQL_SUCCESS);
     ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS);
     SQLLEN diagnosticRows = 0;
-    ASSERT_EQ(SQLGetDiagField(SQL_HANDLE_STMT, stmt, 0, SQL_DIAG_ROW_COUNT, &diagnosticRows, 0, nullptr),
-              SQL_SUCCESS);
+    ASSERT_EQ(SQLGetDiagField(SQL_HANDLE_STMT, stmt, 0, SQL_DIAG_ROW_COUNT, &diagnosticRows, 0, nullptr), SQL_SUCCESS);
     EXPECT_EQ(diagnosticRows, 3);
     SQLLEN rows = 0;
     ASSERT_EQ(SQLRowCount(stmt, &rows), SQL_SUCCESS);
@@ -160,9 +175,9 @@ TEST_F(ParametersTest, ArraysOfParameterSets) {
     ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, status, 0), SQL_SUCCESS);
     ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, numbers, 0, nullptr),
               SQL_SUCCESS);
-    ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 7, 0, names, sizeof names[0],
-                               nameLengths),
-              SQL_SUCCESS);
+    ASSERT_EQ(
+        SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 7, 0, names, sizeof names[0], nameLengths),
+        SQL_SUCCESS);
     ASSERT_EQ(exec("INSERT INTO t VALUES (?, ?)"), SQL_SUCCESS);
     EXPECT_EQ(processed, 3u);
     EXPECT_EQ(std::vector<SQLUSMALLINT>(status, status + 3),

@@ -23,7 +23,10 @@ protected:
     }
 };
 
-template <class T> std::string bytes(const T &v) { return std::string(reinterpret_cast<const char *>(&v), sizeof v); }
+template <class T>
+std::string bytes(const T &v) {
+    return std::string(reinterpret_cast<const char *>(&v), sizeof v);
+}
 
 struct Conversion {
     Value value;
@@ -63,7 +66,10 @@ TEST_F(ResultsTest, ValuesIntoEveryType) {
         {real(0.5), SQL_C_BIT, SQL_SUCCESS_WITH_INFO, {"01S07"}, bytes(uint8_t{0})},
         {integer(2), SQL_C_BIT, SQL_ERROR, {"22003"}, ""},
         {dated(Value::Kind::Date, "2024-02-29"), SQL_C_TYPE_DATE, SQL_SUCCESS, {}, bytes(date)},
-        {dated(Value::Kind::Timestamp, "2024-02-29 13:45:07.5"), SQL_C_TYPE_DATE, SQL_SUCCESS_WITH_INFO, {"01S07"},
+        {dated(Value::Kind::Timestamp, "2024-02-29 13:45:07.5"),
+         SQL_C_TYPE_DATE,
+         SQL_SUCCESS_WITH_INFO,
+         {"01S07"},
          bytes(date)},
         {dated(Value::Kind::Time, "13:45:07"), SQL_C_TYPE_TIME, SQL_SUCCESS, {}, bytes(time)},
         {dated(Value::Kind::Timestamp, "2024-02-29 13:45:07.5"), SQL_C_TYPE_TIMESTAMP, SQL_SUCCESS, {}, bytes(stamp)},
@@ -292,8 +298,7 @@ TEST_F(ResultsTest, BoundColumnsAndRowArrays) {
     ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0), SQL_SUCCESS);
     ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_OFFSET_PTR, &offset, 0), SQL_SUCCESS);
     ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_SLONG, &table[0][0].n, 0, &table[0][0].nLength), SQL_SUCCESS);
-    ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_WCHAR, table[0][0].s, sizeof table[0][0].s, &table[0][0].sLength),
-              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_WCHAR, table[0][0].s, sizeof table[0][0].s, &table[0][0].sLength), SQL_SUCCESS);
     ASSERT_EQ(SQLExecute(stmt), SQL_SUCCESS);
     ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
     EXPECT_EQ(table[1][2].n, 2);
@@ -322,6 +327,65 @@ TEST_F(ResultsTest, MaxRowsEndsTheResultEarly) {
     EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS);
     EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS);
     EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA);
+}
+
+} // namespace
+} // namespace zotext::testing
+
+namespace zotext::testing {
+namespace {
+
+// The statement's descriptors read what binding and describing set.
+TEST_F(ResultsTest, DescriptorsAreViewsOfTheStatement) {
+    connect();
+    query("SELECT d, n FROM t WHERE n > ?", {column("d", ColumnType::Date), column("n", ColumnType::Varchar, 12)}, {},
+          1);
+    ASSERT_EQ(SQLPrepare(stmt, sql("SELECT d, n FROM t WHERE n > ?"), SQL_NTS), SQL_SUCCESS);
+    SQLHDESC ird = nullptr, ard = nullptr, ipd = nullptr;
+    ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_IMP_ROW_DESC, &ird, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &ard, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_IMP_PARAM_DESC, &ipd, 0, nullptr), SQL_SUCCESS);
+    SQLSMALLINT small = 0;
+    ASSERT_EQ(SQLGetDescField(ird, 0, SQL_DESC_COUNT, &small, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(small, 2);
+    ASSERT_EQ(SQLGetDescField(ird, 1, SQL_DESC_TYPE, &small, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(small, SQL_DATETIME);
+    ASSERT_EQ(SQLGetDescField(ird, 1, SQL_DESC_DATETIME_INTERVAL_CODE, &small, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(small, SQL_CODE_DATE);
+    SQLCHAR name[8];
+    SQLINTEGER length = 0;
+    ASSERT_EQ(SQLGetDescField(ird, 2, SQL_DESC_NAME, name, sizeof name, &length), SQL_SUCCESS);
+    EXPECT_STREQ(reinterpret_cast<char *>(name), "n");
+    SQLLEN octets = 0;
+    ASSERT_EQ(SQLGetDescField(ird, 2, SQL_DESC_OCTET_LENGTH, &octets, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(octets, 24);
+    EXPECT_EQ(SQLGetDescField(ird, 3, SQL_DESC_NAME, name, sizeof name, &length), SQL_ERROR);
+    EXPECT_EQ(states(SQL_HANDLE_DESC, ird), States{"07009"});
+
+    char buffer[16];
+    SQLLEN indicator = 0;
+    ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, buffer, sizeof buffer, &indicator), SQL_SUCCESS);
+    ASSERT_EQ(SQLGetDescField(ard, 0, SQL_DESC_COUNT, &small, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(small, 2);
+    SQLPOINTER pointer = nullptr;
+    ASSERT_EQ(SQLGetDescField(ard, 2, SQL_DESC_DATA_PTR, &pointer, 0, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(pointer, buffer);
+
+    SQLINTEGER value = 3;
+    ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_WVARCHAR, 12, 0, &value, 0, nullptr),
+              SQL_SUCCESS);
+    SQLSMALLINT type = 0, subType = 0, precision = 0, scale = 0, nullable = 0;
+    SQLLEN recordLength = 0;
+    SQLSMALLINT nameLength = 0;
+    ASSERT_EQ(SQLGetDescRec(ipd, 1, name, sizeof name, &nameLength, &type, &subType, &recordLength, &precision, &scale,
+                            &nullable),
+              SQL_SUCCESS);
+    EXPECT_EQ(type, SQL_WVARCHAR);
+    EXPECT_EQ(precision, 12);
+    EXPECT_EQ(SQLGetDescRec(ipd, 2, name, sizeof name, &nameLength, &type, &subType, &recordLength, &precision, &scale,
+                            &nullable),
+              SQL_NO_DATA);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, ird), SQL_ERROR); // it goes with the statement
 }
 
 } // namespace
