@@ -133,6 +133,8 @@ CallScope::CallScope(Handle &handle, const char *function, bool clearDiagnostics
     : handle_(handle), function_(function), dbc_(connectionOf(handle)) {
     if (dbc_ != nullptr)
         lock_ = std::unique_lock<std::recursive_mutex>(dbc_->mutex);
+    else if (handle.kind == Kind::Env)
+        lock_ = std::unique_lock<std::recursive_mutex>(static_cast<Env &>(handle).callMutex);
     if (clearDiagnostics)
         handle_.clearDiagnostics();
     ZoErrorKeeper::setErrorList(&handle_.errors);
@@ -185,6 +187,8 @@ struct DiagnosticRead {
     explicit DiagnosticRead(Handle &handle) {
         if (Dbc *dbc = connectionOf(handle))
             lock = std::unique_lock<std::recursive_mutex>(dbc->mutex);
+        else if (handle.kind == Kind::Env)
+            lock = std::unique_lock<std::recursive_mutex>(static_cast<Env &>(handle).callMutex);
     }
     std::unique_lock<std::recursive_mutex> lock;
 };

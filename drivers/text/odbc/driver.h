@@ -160,7 +160,8 @@ struct Env : Handle {
     SQLINTEGER odbcVersion = SQL_OV_ODBC3;
     SQLUINTEGER pooling = SQL_CP_OFF;
     SQLUINTEGER poolMatch = SQL_CP_STRICT_MATCH;
-    std::mutex mutex; // guards connections
+    std::recursive_mutex callMutex; // one call at a time on the environment (its error list)
+    std::mutex mutex;               // guards connections
     std::vector<Dbc *> connections;
 };
 

@@ -83,13 +83,15 @@ SQLRETURN allocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE *out) {
 SQLRETURN freeEnv(Env *env) {
     if (env == nullptr)
         return SQL_INVALID_HANDLE;
+    bool hasConnections;
     {
         std::lock_guard<std::mutex> lock(env->mutex);
-        if (!env->connections.empty()) {
-            CallScope scope(*env, "SQLFreeHandle(ENV)");
-            report(OdbcError::Sequence, "The environment still has connections.");
-            return scope.finish(SQL_ERROR);
-        }
+        hasConnections = !env->connections.empty();
+    }
+    if (hasConnections) {
+        CallScope scope(*env, "SQLFreeHandle(ENV)");
+        report(OdbcError::Sequence, "The environment still has connections.");
+        return scope.finish(SQL_ERROR);
     }
     delete env;
     return SQL_SUCCESS;
