@@ -3,6 +3,9 @@
 
 #include <zo/zoerror.h>
 
+#include <atomic>
+#include <thread>
+
 namespace zotext {
 namespace {
 
@@ -24,6 +27,13 @@ public:
         return true;
     }
     bool execute() override {
+        if (script_.waitForCancel) {
+            while (!cancelled_)
+                std::this_thread::yield();
+            cancelled_ = false;
+            record(EngineError::Cancelled, "cancelled");
+            return false;
+        }
         fake::world().executedParameters.push_back(values_);
         if (script_.executeError != EngineError{}) {
             record(script_.executeError, "scripted failure");
@@ -52,7 +62,7 @@ public:
     bool failed() const override { return failed_; }
     int64_t rowCount() const override { return script_.rowCount; }
     void closeCursor() override { open_ = false; }
-    void cancel() override {}
+    void cancel() override { cancelled_ = true; }
 
 private:
     fake::Script script_;
@@ -60,6 +70,7 @@ private:
     size_t next_ = 0;
     bool failed_ = false;
     bool open_ = false;
+    std::atomic<bool> cancelled_{false};
 };
 
 class FakeDatabase : public Database {

@@ -19,6 +19,7 @@ struct Script {
     int64_t rowCount = 0;            // for a change
     EngineError executeError{};      // 0: execute succeeds
     size_t failAfterRows = SIZE_MAX; // fetch fails (FileError) after this many rows
+    bool waitForCancel = false;      // execute runs until cancel() is called
 };
 
 struct World {

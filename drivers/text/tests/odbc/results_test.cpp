@@ -1,7 +1,9 @@
 // Results: describing columns, converting values into every C type, reading text in pieces,
 // row arrays, and the cursor's sequence errors.
+#include <atomic>
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include "odbc_fixture.h"
 
@@ -386,6 +388,35 @@ TEST_F(ResultsTest, DescriptorsAreViewsOfTheStatement) {
                             &nullable),
               SQL_NO_DATA);
     EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, ird), SQL_ERROR); // it goes with the statement
+}
+
+} // namespace
+} // namespace zotext::testing
+
+namespace zotext::testing {
+namespace {
+
+// SQLCancel from another thread stops a running execute, which fails with HY008; it takes
+// no lock the running call holds.
+TEST_F(ResultsTest, CancelFromAnotherThread) {
+    connect();
+    fake::Script script;
+    script.waitForCancel = true;
+    fake::world().statements["SELECT slow FROM t"] = script;
+    std::atomic<bool> done{false};
+    SQLRETURN rc = SQL_SUCCESS;
+    std::thread runner([&] {
+        rc = exec("SELECT slow FROM t");
+        done = true;
+    });
+    while (!done) {
+        EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS);
+        std::this_thread::yield();
+    }
+    runner.join();
+    EXPECT_EQ(rc, SQL_ERROR);
+    EXPECT_EQ(stmtStates(), States{"HY008"});
+    EXPECT_EQ(SQLCancel(stmt), SQL_SUCCESS); // nothing running: nothing to do
 }
 
 } // namespace
