@@ -216,7 +216,6 @@ struct StmtAttributes {
     SQLULEN *paramsProcessed = nullptr;
     SQLUSMALLINT *paramStatus = nullptr;
     SQLULEN maxRows = 0;
-    SQLULEN queryTimeout = 0;
     SQLULEN noScan = SQL_NOSCAN_OFF;
     SQLULEN metadataId = SQL_FALSE;
 };

@@ -238,7 +238,8 @@ SQLRETURN setStmtAttr(Stmt &stmt, SQLINTEGER attribute, SQLPOINTER value) {
     case SQL_ATTR_MAX_ROWS: a.maxRows = number; return SQL_SUCCESS;
     case SQL_ATTR_MAX_LENGTH:
         return number == 0 ? SQL_SUCCESS : changed("Values are returned whole (no maximum length).");
-    case SQL_ATTR_QUERY_TIMEOUT: a.queryTimeout = number; return SQL_SUCCESS;
+    case SQL_ATTR_QUERY_TIMEOUT:
+        return number == 0 ? SQL_SUCCESS : changed("Statements run without a time limit (SQLCancel stops them).");
     case SQL_ATTR_NOSCAN: a.noScan = number; return SQL_SUCCESS;
     case SQL_ATTR_METADATA_ID: a.metadataId = number == SQL_TRUE ? SQL_TRUE : SQL_FALSE; return SQL_SUCCESS;
     case SQL_ATTR_CURSOR_TYPE:
@@ -286,7 +287,7 @@ SQLRETURN getStmtAttr(Stmt &stmt, SQLINTEGER attribute, SQLPOINTER value, SQLINT
     case SQL_ATTR_PARAM_BIND_TYPE: number = a.paramBindType; break;
     case SQL_ATTR_MAX_ROWS: number = a.maxRows; break;
     case SQL_ATTR_MAX_LENGTH: number = 0; break;
-    case SQL_ATTR_QUERY_TIMEOUT: number = a.queryTimeout; break;
+    case SQL_ATTR_QUERY_TIMEOUT: number = 0; break;
     case SQL_ATTR_NOSCAN: number = a.noScan; break;
     case SQL_ATTR_METADATA_ID: number = a.metadataId; break;
     case SQL_ATTR_CURSOR_TYPE: number = SQL_CURSOR_FORWARD_ONLY; break;
