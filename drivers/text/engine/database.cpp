@@ -630,7 +630,9 @@ bool Connection::dropTable(const sql::Statement &s) {
 bool StatementImpl::prepare() {
     if (ast_->kind != sql::Statement::Kind::Select)
         return true;
+    db_.beginOpen();
     plan_ = planQuery(*ast_->query, db_, ast_->parameterCount);
+    db_.endOpen();
     if (!plan_)
         return false;
     columns_ = resultColumnsOf(*plan_);
@@ -663,7 +665,9 @@ bool StatementImpl::execute() {
         if (ast_->kind != sql::Statement::Kind::Select)
             return executeChange();
         // Planned again: the tables may have changed since the statement was prepared.
+        db_.beginOpen();
         QueryPlanPtr plan = planQuery(*ast_->query, db_, ast_->parameterCount);
+        db_.endOpen();
         if (!plan)
             return false;
         plan_ = std::move(plan);

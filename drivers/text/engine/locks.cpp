@@ -14,6 +14,7 @@ namespace zotext {
 namespace {
 
 constexpr uint32_t kSwapRegion = 0;
+constexpr uint32_t kTurnRegion = 1;
 constexpr uint32_t kFirstTableRegion = 16;
 constexpr uint32_t kTableRegions = 1u << 30;
 
@@ -41,8 +42,10 @@ bool tryLock(int handle, uint32_t offset) {
 
 LockFile::~LockFile() {
     unlockAllTables();
-    if (reading_)
+    if (readDepth_ > 0) {
+        readDepth_ = 1;
         endRead();
+    }
     (void)bosFileClose(writable_); // closing drops any lock still held
     (void)bosFileClose(readable_);
 }
@@ -84,7 +87,7 @@ bool LockFile::waitFor(int handle, uint32_t offset, const char *what) {
         if (std::chrono::steady_clock::now() >= deadline)
             return fail(EngineError::Busy, std::string("timed out waiting for ") + what);
         std::this_thread::sleep_for(pause);
-        if (pause < std::chrono::milliseconds(20))
+        if (pause < std::chrono::milliseconds(2))
             pause *= 2;
     }
     return true;
@@ -115,9 +118,9 @@ bool LockFile::lockTable(const std::string &key) {
 }
 
 void LockFile::unlockTable(const std::string &key) {
+    uint32_t region = regionOf(key);
     if (tables_.erase(key) == 0)
         return;
-    uint32_t region = regionOf(key);
     for (const std::string &held : tables_)
         if (regionOf(held) == region)
             return;
@@ -125,17 +128,29 @@ void LockFile::unlockTable(const std::string &key) {
 }
 
 void LockFile::unlockAllTables() {
-    while (!tables_.empty())
-        unlockTable(*tables_.begin());
+    while (!tables_.empty()) {
+        std::string key = *tables_.begin(); // a copy: unlocking erases the element
+        unlockTable(key);
+    }
 }
 
 bool LockFile::beginSwap() {
-    return openWritable() && waitFor(writable_, kSwapRegion, "other connections to finish opening their tables");
+    if (!openWritable() || !waitFor(writable_, kTurnRegion, "other changes to be put in place"))
+        return false;
+    if (waitFor(writable_, kSwapRegion, "other connections to finish opening their tables"))
+        return true;
+    release(writable_, kTurnRegion);
+    return false;
 }
 
-void LockFile::endSwap() { release(writable_, kSwapRegion); }
+void LockFile::endSwap() {
+    release(writable_, kSwapRegion);
+    release(writable_, kTurnRegion);
+}
 
 void LockFile::beginRead() {
+    if (readDepth_++ > 0)
+        return;
     if (readable_ == 0 && bosexist(reinterpret_cast<const unsigned char *>(path_.c_str())) != 0) {
         ZoErrorList *list = ZoErrorKeeper::getCurrentList();
         ZoError *before = list != nullptr ? list->getLastError() : nullptr;
@@ -143,12 +158,21 @@ void LockFile::beginRead() {
             ZoErrorKeeper::clearLastError();
     }
     // Without a lock file no change has ever been put in place through one: go on.
-    reading_ = readable_ != 0 && waitFor(readable_, kSwapRegion, "a commit to finish");
-    if (!reading_ && readable_ != 0)
+    if (readable_ == 0)
+        return;
+    // Passing through the turn, not holding it: a reader that held it while it waited would
+    // keep a change from taking it.
+    bool turn = waitFor(readable_, kTurnRegion, "a change to be put in place");
+    if (turn)
+        release(readable_, kTurnRegion);
+    reading_ = turn && waitFor(readable_, kSwapRegion, "a commit to finish");
+    if (!reading_)
         ZoErrorKeeper::clearLastError(); // reading on without the lock is the lesser evil
 }
 
 void LockFile::endRead() {
+    if (readDepth_ == 0 || --readDepth_ > 0)
+        return;
     if (reading_)
         release(readable_, kSwapRegion);
     reading_ = false;

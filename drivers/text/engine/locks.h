@@ -4,6 +4,9 @@
 //   byte 0          the swap lock: exclusive while a change puts files in place (the
 //                   renames of a commit), shared while a statement opens its files, so a
 //                   statement sees a commit of several tables all or nothing;
+//   byte 1          the turn: a change that waits for the swap lock holds it exclusively,
+//                   and readers pass through it (shared) before they take the swap lock,
+//                   so that a stream of readers cannot keep a change waiting;
 //   byte 16 + h     the lock of a table whose name hashes to h: held by the one connection
 //                   that changes the table, from its change to the end of its transaction.
 //
@@ -38,8 +41,9 @@ public:
     // Exclusive swap lock around renames; false with Busy recorded on timeout.
     bool beginSwap();
     void endSwap();
-    // Shared swap lock while files are opened. A directory where the lock file cannot be
-    // opened (read-only media) has no writers to fear: the read goes on without it.
+    // Shared swap lock while files are opened (nested brackets hold it once). A directory
+    // where the lock file cannot be opened (read-only media) has no writers to fear: the
+    // read goes on without it.
     void beginRead();
     void endRead();
 
@@ -54,6 +58,7 @@ private:
     int writable_ = 0; // read-write handle: exclusive locks
     int readable_ = 0; // read-only handle: shared locks
     bool reading_ = false;
+    int readDepth_ = 0;
     std::set<std::string> tables_;
 };
 

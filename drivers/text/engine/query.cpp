@@ -7,6 +7,7 @@
 #include <zo/zotree.h>
 
 #include "errors.h"
+#include "grouping.h"
 #include "rowsort.h"
 #include "schema.h"
 
@@ -363,36 +364,6 @@ uint64_t hashBytes(uint64_t h, const void *data, size_t n) {
     return h;
 }
 
-// Appends a value so that values SQLite finds equal (1 and 1.0 included) append the same
-// bytes, and different values different ones.
-void appendCanonical(const Val &v, std::string *out) {
-    int64_t whole = 0;
-    switch (v.type) {
-    case Val::Null: *out += 'N'; return;
-    case Val::Real:
-        if (v.r >= -9223372036854775808.0 && v.r < 9223372036854775808.0 &&
-            static_cast<double>(whole = static_cast<int64_t>(v.r)) == v.r) {
-            *out += 'I';
-            out->append(reinterpret_cast<const char *>(&whole), sizeof whole);
-            return;
-        }
-        *out += 'R';
-        out->append(reinterpret_cast<const char *>(&v.r), sizeof v.r);
-        return;
-    case Val::Int:
-        *out += 'I';
-        out->append(reinterpret_cast<const char *>(&v.i), sizeof v.i);
-        return;
-    case Val::Text: {
-        *out += 'T';
-        uint32_t n = v.size;
-        out->append(reinterpret_cast<const char *>(&n), sizeof n);
-        out->append(v.s, v.size);
-        return;
-    }
-    }
-}
-
 // The records of a table in file order, without the blank lines of tables of several
 // columns (a blank line is a row only where it can hold the one column's NULL).
 bool nextDataRecord(RecordReader &reader, const TableBinding &table) {
@@ -402,88 +373,6 @@ bool nextDataRecord(RecordReader &reader, const TableBinding &table) {
         return true;
     }
     return false;
-}
-
-struct AggState {
-    int64_t count = 0;
-    int64_t integerSum = 0;
-    double realSum = 0;
-    bool approximate = false;
-    bool overflow = false;
-    bool has = false;
-    StoredValue best;
-    std::unique_ptr<std::unordered_map<std::string, bool>> seen; // DISTINCT arguments
-};
-
-struct Group {
-    std::vector<StoredValue> keys;
-    std::vector<AggState> aggregates;
-};
-
-void accumulate(const AggregateSpec &spec, AggState &state, const Val &v, std::string *scratch) {
-    if (spec.function == AggFunction::CountStar) {
-        ++state.count;
-        return;
-    }
-    if (v.isNull())
-        return;
-    if (spec.distinct) {
-        scratch->clear();
-        appendCanonical(v, scratch);
-        if (!state.seen)
-            state.seen = std::make_unique<std::unordered_map<std::string, bool>>();
-        if (!state.seen->emplace(*scratch, true).second)
-            return;
-    }
-    ++state.count;
-    switch (spec.function) {
-    case AggFunction::Sum:
-    case AggFunction::Avg: {
-        // As SQLite: integers add exactly (until they overflow), anything else as reals.
-        Val n = v.type == Val::Text ? withAffinity(v, Affinity::Numeric, scratch) : v;
-        if (n.type == Val::Int) {
-            state.realSum += static_cast<double>(n.i);
-            if (!state.approximate && !state.overflow &&
-                __builtin_add_overflow(state.integerSum, n.i, &state.integerSum))
-                state.approximate = state.overflow = true;
-        } else {
-            state.realSum += realOf(n);
-            state.approximate = true;
-        }
-        return;
-    }
-    case AggFunction::Min:
-    case AggFunction::Max: {
-        int c = state.has ? compareValues(v, state.best.get()) : 0;
-        if (!state.has || (spec.function == AggFunction::Min ? c < 0 : c > 0)) {
-            state.best.set(v);
-            state.has = true;
-        }
-        return;
-    }
-    default: return;
-    }
-}
-
-bool finalValue(const AggregateSpec &spec, const AggState &state, Val *out) {
-    switch (spec.function) {
-    case AggFunction::CountStar:
-    case AggFunction::Count: *out = Val::integer(state.count); return true;
-    case AggFunction::Sum:
-        if (state.count == 0)
-            *out = Val::null();
-        else if (state.overflow)
-            return fail(EngineError::IntegerOverflow, "integer overflow");
-        else
-            *out = state.approximate ? Val::real(state.realSum) : Val::integer(state.integerSum);
-        return true;
-    case AggFunction::Avg:
-        *out = state.count == 0 ? Val::null() : Val::real(state.realSum / static_cast<double>(state.count));
-        return true;
-    case AggFunction::Min:
-    case AggFunction::Max: *out = state.has ? state.best.get() : Val::null(); return true;
-    }
-    return true;
 }
 
 // The rows of one block's FROM clause (one table, a join of two, or none), positioned
@@ -782,73 +671,20 @@ struct QueryRun::State {
 
     template <class Sink>
     bool runGroups(BlockPlan &block, InputCursor &input, Sink &sink) {
-        std::unordered_map<std::string, size_t> index;
-        std::vector<Group> groups;
-        std::vector<Val> keys(block.keyNodes.size());
-        std::string key;
+        Grouper grouper(block.keyNodes, block.group.aggregates);
         while (input.next()) {
             Val v;
             if (block.where && !block.where->eval(frame, &v))
                 return false;
-            if (block.where && !isTrue(v))
-                continue;
-            key.clear();
-            for (size_t k = 0; k < block.keyNodes.size(); ++k) {
-                if (!block.keyNodes[k]->eval(frame, &keys[k]))
-                    return false;
-                appendCanonical(keys[k], &key);
-            }
-            auto found = index.find(key);
-            size_t g;
-            if (found == index.end()) {
-                g = groups.size();
-                index.emplace(key, g);
-                Group group;
-                group.keys.resize(keys.size());
-                for (size_t k = 0; k < keys.size(); ++k)
-                    group.keys[k].set(keys[k]);
-                group.aggregates.resize(block.group.aggregates.size());
-                groups.push_back(std::move(group));
-            } else {
-                g = found->second;
-            }
-            for (size_t a = 0; a < block.group.aggregates.size(); ++a) {
-                const AggregateSpec &spec = block.group.aggregates[a];
-                Val arg;
-                if (spec.argument && !spec.argument->eval(frame, &arg))
-                    return false;
-                accumulate(spec, groups[g].aggregates[a], arg, &scratch);
-            }
+            if ((!block.where || isTrue(v)) && !grouper.add(frame))
+                return false;
         }
-        if (input.failed())
+        if (input.failed() || !grouper.finish())
             return false;
-        if (groups.empty() && block.keyNodes.empty()) {
-            Group whole; // an aggregate over no rows still gives one row
-            whole.aggregates.resize(block.group.aggregates.size());
-            groups.push_back(std::move(whole));
-        }
-        // Groups come out in the order of their keys, as SQLite gives them.
-        std::vector<size_t> order(groups.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = i;
-        std::sort(order.begin(), order.end(), [&groups](size_t a, size_t b) {
-            for (size_t k = 0; k < groups[a].keys.size(); ++k) {
-                int c = compareValues(groups[a].keys[k].get(), groups[b].keys[k].get());
-                if (c != 0)
-                    return c < 0;
-            }
-            return false;
-        });
-        std::vector<Val> values(block.keyNodes.size() + block.group.aggregates.size());
         frame.records[0] = frame.records[1] = nullptr;
-        for (size_t g : order) {
-            Group &group = groups[g];
-            for (size_t k = 0; k < group.keys.size(); ++k)
-                values[k] = group.keys[k].get();
-            for (size_t a = 0; a < group.aggregates.size(); ++a)
-                if (!finalValue(block.group.aggregates[a], group.aggregates[a], &values[group.keys.size() + a]))
-                    return false;
-            frame.group = values.data();
+        const Val *values = nullptr;
+        while (grouper.next(&values)) {
+            frame.group = values;
             Val v;
             if (block.having && !block.having->eval(frame, &v))
                 return false;
@@ -858,7 +694,7 @@ struct QueryRun::State {
                 return false;
         }
         frame.group = nullptr;
-        return true;
+        return !grouper.failed();
     }
 
     // Every block's rows, made distinct, united and ordered as the query says.
@@ -872,8 +708,11 @@ struct QueryRun::State {
         std::vector<SortKeySpec> everyColumn;
         for (uint32_t c = 0; c < plan.visible; ++c)
             everyColumn.push_back(SortKeySpec{c, false});
-        auto first =
-            std::make_unique<RowSorter>(width, distinctAll ? everyColumn : plan.order, distinctAll ? plan.visible : 0);
+        std::vector<uint32_t> textSizes;
+        for (const NodePtr &output : plan.blocks[0].outputs)
+            textSizes.push_back(inlineTextSize(output->type, output->size));
+        auto first = std::make_unique<RowSorter>(width, distinctAll ? everyColumn : plan.order,
+                                                 distinctAll ? plan.visible : 0, textSizes);
         std::vector<Val> padded(width);
         for (BlockPlan &block : plan.blocks) {
             bool ok = runBlock(block, [&](const Val *values) {
@@ -890,7 +729,7 @@ struct QueryRun::State {
             result = std::move(first);
             return true;
         }
-        auto ordered = std::make_unique<RowSorter>(width, plan.order, 0);
+        auto ordered = std::make_unique<RowSorter>(width, plan.order, 0, textSizes);
         const Val *values = nullptr;
         while (first->next(&values))
             if (!ordered->add(values))

@@ -22,6 +22,9 @@ struct StoredValue {
     Val get() const;
 };
 
+// The text bytes worth keeping in a sorted row for a column of the type and size.
+uint32_t inlineTextSize(ColumnType type, uint32_t size);
+
 struct SortKeySpec {
     uint32_t column;
     bool descending;
@@ -32,8 +35,10 @@ public:
     // Rows of `width` values ordered by the keys (in SQLite's order of values, NULLs first
     // ascending); with no keys the rows keep the order they came in. distinctWidth > 0:
     // of rows equal in their first distinctWidth values only the first is kept (the keys
-    // then must put equal rows next to each other).
-    RowSorter(uint32_t width, std::vector<SortKeySpec> keys, uint32_t distinctWidth);
+    // then must put equal rows next to each other). textSizes: for each column the text
+    // bytes kept in the row itself (longer texts are kept aside); missing ones are 16.
+    RowSorter(uint32_t width, std::vector<SortKeySpec> keys, uint32_t distinctWidth,
+              const std::vector<uint32_t> &textSizes);
     ~RowSorter();
 
     bool add(const Val *values);

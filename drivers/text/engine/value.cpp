@@ -289,6 +289,36 @@ int compareValues(const Val &a, const Val &b) {
     return -compareIntReal(b.i, a.r);
 }
 
+// Appends a value so that values SQLite finds equal (1 and 1.0 included) append the same
+// bytes, and different values different ones.
+void appendCanonical(const Val &v, std::string *out) {
+    int64_t whole = 0;
+    switch (v.type) {
+    case Val::Null: *out += 'N'; return;
+    case Val::Real:
+        if (v.r >= -9223372036854775808.0 && v.r < 9223372036854775808.0 &&
+            static_cast<double>(whole = static_cast<int64_t>(v.r)) == v.r) {
+            *out += 'I';
+            out->append(reinterpret_cast<const char *>(&whole), sizeof whole);
+            return;
+        }
+        *out += 'R';
+        out->append(reinterpret_cast<const char *>(&v.r), sizeof v.r);
+        return;
+    case Val::Int:
+        *out += 'I';
+        out->append(reinterpret_cast<const char *>(&v.i), sizeof v.i);
+        return;
+    case Val::Text: {
+        *out += 'T';
+        uint32_t n = v.size;
+        out->append(reinterpret_cast<const char *>(&n), sizeof n);
+        out->append(v.s, v.size);
+        return;
+    }
+    }
+}
+
 int64_t characterCount(std::string_view text) {
     int64_t count = 0;
     for (size_t i = 0; i < text.size();) {

@@ -90,6 +90,10 @@ void appendReal(double value, std::string *out);
 // text by bytes. Negative, zero, positive.
 int compareValues(const Val &a, const Val &b);
 
+// Appends bytes that are equal for values SQLite finds equal (1 and 1.0 included) and
+// differ for different values: the key of a group, of a DISTINCT value, of a join index.
+void appendCanonical(const Val &v, std::string *out);
+
 // Characters of UTF-8 text as SQLite counts them (a byte that continues a character does
 // not count; a lone one does).
 int64_t characterCount(std::string_view text);

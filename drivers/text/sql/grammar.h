@@ -58,7 +58,7 @@ inline const resourceElement kGrammar[] = {
                   " [ where-clause ] [ group-by ] [ having ]",
                   1003),
     ZO_SQL_RECORD("select-list ::= * | select-item { , select-item }*", 1004),
-    ZO_SQL_RECORD("select-item ::= expr [ [ AS ] identifier ] | identifier . *", 1005),
+    ZO_SQL_RECORD("select-item ::= search-condition [ [ AS ] identifier ] | identifier . *", 1005),
     ZO_SQL_RECORD("from-clause ::= FROM table-ref { , table-ref }*", 1006),
     ZO_SQL_RECORD("table-ref ::= table-primary { join }*", 1007),
     ZO_SQL_RECORD("table-primary ::= table-name [ [ AS ] identifier ]"

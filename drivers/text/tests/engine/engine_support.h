@@ -17,6 +17,13 @@
 
 namespace enginetest {
 
+// Repetitions of long loops: fewer under the sanitizers, which run them many times slower.
+#ifdef ZOTEXT_TEST_SANITIZED
+constexpr int kScale = 4;
+#else
+constexpr int kScale = 1;
+#endif
+
 using Row = std::vector<std::string>;
 using Rows = std::vector<Row>;
 
@@ -60,13 +67,13 @@ public:
 class Session {
 public:
     explicit Session(const std::string &directory, char delimiter = ',', bool header = true,
-                     zotext::Charset charset = zotext::Charset::Utf8) {
+                     zotext::Charset charset = zotext::Charset::Utf8, uint32_t busyTimeoutMs = 2000) {
         zotext::ConnectOptions options;
         options.directory = directory;
         options.delimiter = delimiter;
         options.header = header;
         options.charset = charset;
-        options.busyTimeoutMs = 2000;
+        options.busyTimeoutMs = busyTimeoutMs;
         db = zotext::Database::open(options);
     }
 
