@@ -138,7 +138,7 @@ bool parseDateTime(const std::string &text, DateTime *out) {
 }
 
 std::string formatDate(int year, int month, int day) {
-    char text[16];
+    char text[32]; // room for any int, though the callers checked the ranges
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
     return text;
 }
