@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include <zo/strfuncs.h>
+
 #include "odbc/driver.h"
 #include "odbc/entries.h"
 
@@ -15,12 +17,20 @@ bool equalNoCase(const std::string &a, const std::string &b) {
            });
 }
 
-// SEAM(text): patterns are matched with the library's strLike ('%', '_', escape '\',
-// ignoring case) once it is part of the library. Until then a pattern matches a name equal
-// to it ignoring case, and "%" matches every name.
+#if __has_include(<zo/cvwchar.h>)
+// Catalog patterns: '%' any text, '_' one character, '\\' the escape; ignoring case.
+bool likePattern(const std::string &name, const std::string &pattern) {
+    return strLike(reinterpret_cast<const unsigned char *>(name.data()), uint32_t(name.size()),
+                   reinterpret_cast<const unsigned char *>(pattern.data()), uint32_t(pattern.size()), '%', '_', '\\', 0,
+                   1) != 0;
+}
+#else
+// SEAM(text): until the library's strLike is there (it comes with <zo/cvwchar.h>), a pattern
+// matches a name equal to it ignoring case, and "%" matches every name.
 bool likePattern(const std::string &name, const std::string &pattern) {
     return pattern == "%" || equalNoCase(name, pattern);
 }
+#endif
 
 // Whether a name passes a catalog argument: a pattern (or, with SQL_ATTR_METADATA_ID on,
 // an identifier: equal ignoring case, or exactly when quoted). A null argument passes all.

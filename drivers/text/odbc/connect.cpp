@@ -16,6 +16,9 @@
 #include <map>
 
 #include <zo/zovaluep.h>
+#if __has_include(<zo/registry.h>)
+#include <zo/registry.h>
+#endif
 
 #include "odbc/driver.h"
 #include "odbc/text.h"
@@ -42,19 +45,42 @@ using Attributes = std::map<std::string, std::string, LessNoCase>;
 
 bool equalNoCase(const std::string &a, const char *b) { return !LessNoCase()(a, b) && !LessNoCase()(b, a); }
 
-// SEAM(profiles): a data source's entries are read with ntGetProfileString on ODBC.INI
-// (the host's ODBC installer library) once it is part of the library. Until then no data
+#if __has_include(<zo/registry.h>)
+// A data source's entries live in the ODBC data-source profile, which the library reads
+// through the host's ODBC installer library (ODBCINI, ODBCSYSINI). Their text is taken as
+// UTF-8.
+constexpr const char *kSourceProfile = "ODBC.INI";
+constexpr uint32_t kEntrySize = 32768;
+
+bool readSourceEntry(const std::string &dsn, const char *key, std::string *value) {
+    std::vector<unsigned char> buffer(kEntrySize);
+    const unsigned char *absent = u("\x01"); // a default no entry holds
+    const uint32_t n =
+        ntGetProfileString(u(dsn.c_str()), u(key), absent, buffer.data(), kEntrySize, u(kSourceProfile), 0);
+    if (n == 1 && buffer[0] == 1)
+        return false;
+    value->assign(reinterpret_cast<const char *>(buffer.data()), n);
+    return true;
+}
+
+// A data source exists when its section has entries.
+bool sourceExists(const std::string &dsn) {
+    unsigned char keys[256];
+    return !dsn.empty() &&
+           ntGetProfileString(u(dsn.c_str()), nullptr, u(""), keys, sizeof keys, u(kSourceProfile), 0) != 0;
+}
+#else
+// SEAM(profiles): until ntGetProfileString (<zo/registry.h>) is in the library, no data
 // source has entries.
 bool readSourceEntry(const std::string &dsn, const char *key, std::string *value) {
-    (void)dsn;
-    (void)key;
-    (void)value;
+    (void)dsn, (void)key, (void)value;
     return false;
 }
 bool sourceExists(const std::string &dsn) {
     (void)dsn;
     return false;
 }
+#endif
 
 // Fills in from the data source what attrs does not hold yet.
 bool addSourceEntries(const std::string &dsn, Attributes *attrs) {

@@ -2,17 +2,76 @@
 #include "odbc/text.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #include <zo/pertask.h>
+#if __has_include(<zo/cvwchar.h>)
+#include <zo/cvwchar.h>
+#endif
 
 #include "odbc/driver.h"
 
 namespace zotext::odbc {
 namespace {
 
-// SEAM(text): the library's character-set conversions (cvAnsiToUTF8, cvUTF8ToAnsi,
-// cvUCS2ToUTF8, cvUTF8ToUCS2) take the place of these four once they are part of the
-// library. Until then only ASCII passes; any other character becomes '?'.
+// The library's character-set conversions work on the basic plane; the functions below
+// hand them runs without surrogates or four-byte sequences.
+#if __has_include(<zo/cvwchar.h>)
+// A conversion the library reports as failed (it allocates nothing it cannot do without).
+[[noreturn]] void conversionFailed() { throw std::runtime_error("text conversion failed"); }
+
+std::string ansiToUtf8(const unsigned char *text, size_t length) {
+    if (length == 0)
+        return {};
+    std::string out(length * 3, '\0'); // a byte or a pair of the code page makes up to 3 bytes
+    int32_t written = 0;
+    const ZoConvertReturn rc = cvAnsiToUTF8(reinterpret_cast<unsigned char *>(out.data()), int32_t(out.size()), text,
+                                            int32_t(length), nullptr, &written, 0);
+    if (rc != ZoConvertOk)
+        conversionFailed();
+    out.resize(size_t(written));
+    return out;
+}
+std::string utf8ToAnsi(const std::string &utf8) {
+    if (utf8.empty())
+        return {};
+    std::string out(utf8.size(), '\0'); // no character grows: 1 byte stays 1, 2 or 3 become 1 or 2
+    int32_t written = 0;
+    const ZoConvertReturn rc =
+        cvUTF8ToAnsi(reinterpret_cast<unsigned char *>(out.data()), int32_t(out.size()),
+                     reinterpret_cast<const unsigned char *>(utf8.data()), int32_t(utf8.size()), nullptr, &written, 0);
+    if (rc != ZoConvertOk)
+        conversionFailed();
+    out.resize(size_t(written));
+    return out;
+}
+std::string bmpToUtf8(const char16_t *units, size_t count) {
+    if (count == 0)
+        return {};
+    std::string out(count * 3, '\0');
+    int32_t written = 0;
+    const ZoConvertReturn rc = cvUCS2ToUTF8(reinterpret_cast<unsigned char *>(out.data()), int32_t(out.size()),
+                                            reinterpret_cast<const uint16_t *>(units), int32_t(count), &written);
+    if (rc != ZoConvertOk)
+        conversionFailed();
+    out.resize(size_t(written));
+    return out;
+}
+std::u16string utf8ToBmp(const char *text, size_t length) {
+    if (length == 0)
+        return {};
+    std::u16string out(length, u'\0'); // never more units than bytes
+    int32_t written = 0;
+    const ZoConvertReturn rc = cvUTF8ToUCS2(reinterpret_cast<uint16_t *>(out.data()), int32_t(out.size()),
+                                            reinterpret_cast<const unsigned char *>(text), int32_t(length), &written);
+    if (rc != ZoConvertOk)
+        conversionFailed();
+    out.resize(size_t(written));
+    return out;
+}
+#else
+// SEAM(text): until the library's conversions (<zo/cvwchar.h>) are there, only ASCII passes;
+// any other character becomes '?'.
 std::string ansiToUtf8(const unsigned char *text, size_t length) {
     std::string out;
     out.reserve(length);
@@ -31,7 +90,6 @@ std::string utf8ToAnsi(const std::string &utf8) {
     }
     return out;
 }
-// Units of the basic plane (no surrogates) to UTF-8, and back.
 std::string bmpToUtf8(const char16_t *units, size_t count) {
     std::string out;
     for (size_t i = 0; i < count; ++i)
@@ -49,6 +107,7 @@ std::u16string utf8ToBmp(const char *text, size_t length) {
     }
     return out;
 }
+#endif
 
 bool isHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
