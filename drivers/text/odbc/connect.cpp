@@ -171,6 +171,7 @@ SQLRETURN open(Dbc &dbc, const ConnectSettings &settings) {
     dbc.database = std::move(database);
     dbc.settings = settings;
     dbc.pendingChanges = false;
+    dbc.trace.close();
     if (settings.trace && !dbc.trace.open(settings.traceFile))
         report(OdbcError::Warning, "The trace file " + settings.traceFile + " cannot be written; no trace.");
     return SQL_SUCCESS;
@@ -248,8 +249,7 @@ SQLRETURN disconnect(Dbc &dbc) {
         delete stmt;
     dbc.statements.clear();
     dbc.database.reset();
-    dbc.trace.close();
-    return SQL_SUCCESS;
+    return SQL_SUCCESS; // the trace stays open for this call's line; the next connect closes it
 }
 
 SQLRETURN endTransaction(Dbc &dbc, SQLSMALLINT completion) {

@@ -180,7 +180,20 @@ std::string fromWide(const SQLWCHAR *text, SQLINTEGER length) {
     return out;
 }
 
-std::string toAnsi(const std::string &utf8) { return utf8ToAnsi(utf8); }
+// A character beyond the basic plane has no place in a code page: it becomes one '?'.
+std::string toAnsi(const std::string &utf8) {
+    std::string out;
+    size_t run = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if (!isFourByteSequence(utf8, i))
+            continue;
+        out += utf8ToAnsi(utf8.substr(run, i - run));
+        out.push_back('?');
+        i += 3;
+        run = i + 1;
+    }
+    return run == 0 ? utf8ToAnsi(utf8) : out + utf8ToAnsi(utf8.substr(run));
+}
 
 std::u16string toWide(const std::string &utf8) {
     std::u16string out;

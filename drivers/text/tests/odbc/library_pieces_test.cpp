@@ -74,16 +74,18 @@ TEST_F(OdbcTest, TraceFileHasTheCalls) {
     query("SELECT a FROM t", {fake::column("a", ColumnType::Integer)}, {{fake::integer(1)}});
     ASSERT_EQ(exec("SELECT a FROM t"), SQL_SUCCESS);
     ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    ASSERT_EQ(SQLCloseCursor(stmt), SQL_SUCCESS);
     EXPECT_EQ(exec("SELEC"), SQL_ERROR);
     ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, stmt), SQL_SUCCESS);
     stmt = SQL_NULL_HSTMT;
-    ASSERT_EQ(SQLDisconnect(dbc), SQL_SUCCESS); // closes the file
+    ASSERT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
     std::ifstream in(files.path("calls.log"));
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("SQLExecDirect("), std::string::npos) << text;
     EXPECT_NE(text.find("SELECT a FROM t = SQL_SUCCESS"), std::string::npos) << text;
     EXPECT_NE(text.find("SQLFetch("), std::string::npos) << text;
     EXPECT_NE(text.find("= SQL_ERROR [42000]"), std::string::npos) << text;
+    EXPECT_NE(text.find("SQLDisconnect("), std::string::npos) << text;
 }
 
 class TextTest : public OdbcTest {
