@@ -16,6 +16,26 @@ import tempfile
 
 ZOTEXT = "ZoText"
 SQLITE = "SQLite3"
+ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", ".."))
+
+
+def library_has(header):
+    """Whether the library has the public header (a piece the driver is waiting for)."""
+    return os.path.exists(os.path.join(ROOT, "include", "zo", header))
+
+
+# The pieces of the library some tests need, and the header that comes with each.
+PROFILES = ("registry.h", "data sources need ntGetProfileString")
+CONVERSIONS = ("cvwchar.h", "non-ASCII text needs the cv conversions")
+TRACE = ("zotrace.h", "the trace needs ZoTrace")
+
+
+def needs(piece):
+    """Skips a test until the library has the piece."""
+    import unittest
+
+    header, reason = piece
+    return unittest.skipUnless(library_has(header), reason + ", not in the library yet")
 
 
 def sqlite_driver():

@@ -14,7 +14,7 @@ import unittest
 import pyodbc
 
 import odbcenv
-from odbcenv import write_table
+from odbcenv import CONVERSIONS, PROFILES, TRACE, needs, write_table
 
 PEOPLE_HEADER = "id:INTEGER,name:VARCHAR(30),height:DOUBLE,born:DATE,seen:TIMESTAMP,city:VARCHAR(20)"
 PEOPLE = [
@@ -63,6 +63,7 @@ class ConnectTest(DriverTest):
         cur = self.connect().cursor()
         self.assertEqual(self.rows(cur, "SELECT name FROM people WHERE id = 1"), [("Ann",)])
 
+    @needs(PROFILES)
     def test_by_data_source(self):
         self.env.add_dsn("People", DBQ=self.data)
         c = pyodbc.connect("DSN=People")
@@ -241,6 +242,7 @@ class ErrorTest(DriverTest):
             con.close()
 
 
+@needs(CONVERSIONS)
 class UnicodeTest(DriverTest):
     TEXTS = ["h\u00e9llo", "\u65e5\u672c\u8a9e", "\u00c5ngstr\u00f6m \u2713", "emoji \U0001F600"]
 
@@ -289,6 +291,7 @@ class BadInputTest(DriverTest):
         self.assertEqual(self.rows(self.connect().cursor(), "SELECT COUNT(*) FROM people"), [(4,)])
 
 
+@needs(TRACE)
 class TraceTest(DriverTest):
     def test_trace_file_has_every_call(self):
         trace = os.path.join(self.env.root, "trace.log")
