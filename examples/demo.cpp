@@ -339,5 +339,6 @@ int main() {
     showConnectionString();
     showParse();
     showThreads();
+    showQueryFile();
     return 0;
 }

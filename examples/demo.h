@@ -2,3 +2,7 @@
 #pragma once
 
 void showThreads();
+
+// A query file with two sections and parameters written and read back; sorted output from
+// a record sort that spilled to its temporary file.
+void showQueryFile();

@@ -31,10 +31,13 @@ dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
               src/containers/zoset.cpp src/containers/zodictio.cpp src/containers/zoseqdic.cpp
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
-              include/zo/cntdblib.h include/zo/zosemaph.h include/zo/zothread.h src/os/*
+              include/zo/cntdblib.h include/zo/zofileby.h include/zo/zosemaph.h include/zo/zothread.h src/os/*
 storage       include/zo/zotmpfil.h include/zo/zotree.h src/containers/zotmpfil.cpp src/containers/zotree.cpp
+sort          include/zo/sort.h src/containers/sort.cpp src/containers/sortcore.cpp src/containers/sortmerg.cpp
+              src/containers/sortint.h
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
               include/zo/zovaluep.h src/parse/*
+queryfile     include/zo/zoqueryf.h src/queryfile/*
 startup       src/frame/libmain.cpp
 umbrella      include/zo/zo.h
 '
@@ -49,11 +52,13 @@ strings       base platform core bytes arrays
 errors        base platform core arrays strings
 dictionaries  base core bytes arrays strings
 numbers       base platform core strings errors
-os            base platform core arrays errors
+os            base platform core arrays strings errors numbers
 storage       base core arrays strings os
+sort          base core bytes arrays errors os
 parse         base platform core bytes arrays strings errors dictionaries
+queryfile     base core bytes arrays strings errors numbers os storage sort parse
 startup       base platform core errors
-umbrella      base core bytes arrays strings errors dictionaries numbers os storage parse
+umbrella      base core bytes arrays strings errors dictionaries numbers os storage sort parse queryfile
 '
 
 # The named cycle, edge by edge: including file, included file, reason.

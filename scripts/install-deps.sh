@@ -9,6 +9,7 @@ packages=(
   libicu-dev libsqlite3-dev unixodbc-dev odbcinst
   unixodbc python3-pyodbc libsqliteodbc sqlite3
   clang libclang-rt-14-dev clang-format
+  time python3
 )
 
 missing=()

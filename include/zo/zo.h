@@ -24,6 +24,7 @@
 #include <zo/bospath.h>
 #include <zo/bosenv.h>
 #include <zo/zotime.h>
+#include <zo/zofileby.h>
 #include <zo/zosemaph.h>
 #include <zo/zothread.h>
 #include <zo/zoscanne.h>
@@ -31,5 +32,7 @@
 #include <zo/zolexer.h>
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>
+#include <zo/sort.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
+#include <zo/zoqueryf.h>

@@ -79,6 +79,8 @@ protected:
     unsigned holdsSlot(const void *value) const;
     void *slotAt(uint32_t index) const { return slots_[index]; }
     void putSlot(uint32_t index, void *value) { slots_[index] = value; }
+    // The slots themselves, for operations that work on the whole buffer in place.
+    void **slotBuffer() const { return slots_; }
     void disposeAt(uint32_t index, Disposer dispose);
     void disposeContents(Disposer dispose);
     // Grows the buffer by increment slots (0: doubles it), keeping the elements and

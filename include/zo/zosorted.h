@@ -37,8 +37,14 @@ public:
 protected:
     // From index (an element equal to probe), the index of the last of the equal run.
     uint32_t findIndexOfLastKey(const ZoObject *probe, uint32_t index) const;
+    // Brings the whole array into order in place (equal objects in no defined order), by
+    // the record sort over the slots; for arrays filled in append mode. A class built on
+    // the array may offer it publicly.
+    ZoStatus realResort();
 
 private:
+    friend class ZoQueryFile;
+
     void dropDuplicates(bool destroy);
 
     uint32_t sortMode_ = 0;

@@ -95,16 +95,16 @@ ZoStatus bosFileWrite(int handle, int32_t offset, const void *buf, uint32_t len)
     });
 }
 
-ZoStatus bosFileReadAt(int handle, uint32_t offset, void *buf, uint32_t len, uint32_t *got) {
+ZoStatus bosFileReadAt(int handle, uint64_t offset, void *buf, uint32_t len, uint32_t *got) {
     *got = 0;
     int fd = descriptorOf(handle);
     return readReporting(got, [&](uint32_t *count) { return plat::fileReadAt(fd, offset, buf, len, count); });
 }
 
-ZoStatus bosFileWriteAt(int handle, uint32_t offset, const void *buf, uint32_t len) {
+ZoStatus bosFileWriteAt(int handle, uint64_t offset, const void *buf, uint32_t len) {
     int fd = descriptorOf(handle);
     return writeInPieces(buf, len, [fd, offset](const unsigned char *p, uint32_t n, uint32_t done, uint32_t *written) {
-        return plat::fileWriteAt(fd, uint64_t{offset} + done, p, n, written);
+        return plat::fileWriteAt(fd, offset + done, p, n, written);
     });
 }
 
@@ -127,6 +127,15 @@ ZoStatus bosFileSize(int handle, uint32_t size) {
 }
 
 void bosflush(int handle) { plat::fileSync(descriptorOf(handle)); }
+
+ZoStatus bosFileCommit(int handle) {
+    int error = plat::fileSync(descriptorOf(handle));
+    if (error != plat::FileOk) {
+        bosReportFileError(error);
+        return ZoFailure;
+    }
+    return ZoSuccess;
+}
 
 ZoStatus bosRegionLock(int handle, unsigned short unlock, uint32_t offset, uint32_t length) {
     int fd = descriptorOf(handle);

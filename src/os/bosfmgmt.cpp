@@ -35,19 +35,56 @@ ZoStatus bosFileDelete(const unsigned char *name) {
     return ZoSuccess;
 }
 
-ZoStatus bosrname(const unsigned char *oldName, const unsigned char *newName) {
+namespace {
+
+// Host paths of two names adapted to their volume; false when either cannot be made.
+bool hostPathsOf(const unsigned char *oldName, const unsigned char *newName, char (&hostFrom)[plat::kHostPathMax],
+                 char (&hostTo)[plat::kHostPathMax]) {
     unsigned char from[kBosNameSize];
     unsigned char to[kBosNameSize];
     if (applyOEMConvert(oldName, from, 1) != ZoSuccess || applyOEMConvert(newName, to, 1) != ZoSuccess)
-        return ZoFailure;
+        return false;
+    return bosHostPath(from, hostFrom) && bosHostPath(to, hostTo);
+}
+
+// Renames through `rename(from, to)` (a platform rename), recording a failure with both names.
+template <class Rename>
+ZoStatus renameReporting(const unsigned char *oldName, const unsigned char *newName, Rename rename) {
     char hostFrom[plat::kHostPathMax];
     char hostTo[plat::kHostPathMax];
-    if (!bosHostPath(from, hostFrom) || !bosHostPath(to, hostTo) ||
-        plat::fileRename(hostFrom, hostTo) != plat::FileOk) {
+    if (!hostPathsOf(oldName, newName, hostFrom, hostTo) || rename(hostFrom, hostTo) != plat::FileOk) {
         bosReport(ZoMessage::FileRename, oldName, newName);
         return ZoFailure;
     }
     return ZoSuccess;
+}
+
+// Syncs the directory that holds a host path (best effort: see bosFileReplace).
+void syncDirectoryOf(const char *hostPath) {
+    char dir[plat::kHostPathMax];
+    std::size_t length = std::strlen(hostPath);
+    while (length > 0 && hostPath[length - 1] != '/')
+        --length;
+    if (length == 0)
+        return;
+    std::memcpy(dir, hostPath, length);
+    dir[length == 1 ? 1 : length - 1] = '\0';
+    (void)plat::directorySync(dir); // the rename has happened; a file system that cannot sync a directory keeps it
+}
+
+} // namespace
+
+ZoStatus bosrname(const unsigned char *oldName, const unsigned char *newName) {
+    return renameReporting(oldName, newName, plat::fileRename);
+}
+
+ZoStatus bosFileReplace(const unsigned char *from, const unsigned char *to) {
+    return renameReporting(from, to, [](const char *hostFrom, const char *hostTo) {
+        int error = plat::fileReplace(hostFrom, hostTo);
+        if (error == plat::FileOk)
+            syncDirectoryOf(hostTo);
+        return error;
+    });
 }
 
 unsigned short bosfattr(const unsigned char *name) {

@@ -32,8 +32,16 @@ inline unsigned bosCharSize(const unsigned char *p, const unsigned char *length)
 // Transfers at an offset from the file's start that leave the file position alone, for the
 // library's private scratch files (one system call per transfer). Failures are recorded as
 // bosFileRead and bosFileWrite record them.
-ZO_API ZoStatus bosFileReadAt(int handle, uint32_t offset, void *buf, uint32_t len, uint32_t *got);
-ZO_API ZoStatus bosFileWriteAt(int handle, uint32_t offset, const void *buf, uint32_t len);
+ZO_API ZoStatus bosFileReadAt(int handle, uint64_t offset, void *buf, uint32_t len, uint32_t *got);
+ZO_API ZoStatus bosFileWriteAt(int handle, uint64_t offset, const void *buf, uint32_t len);
+// Writes the file's data through to the device, recording a failure as the transfers do.
+ZO_API ZoStatus bosFileCommit(int handle);
+// Renames from onto to, replacing an existing to in one step, for a file written in full
+// under a temporary name beside it: readers see either the old file or the new one. The
+// directory is then synced so that the rename lasts, as far as the host allows (a failure
+// there is not reported: the rename has happened). A failed rename is recorded as bosrname
+// records it (30042, both names).
+ZO_API ZoStatus bosFileReplace(const unsigned char *from, const unsigned char *to);
 
 // Upper-cases (lower-cases) a name in place, leaving double-byte characters as they are.
 ZO_API void bosUpperName(unsigned char *name);

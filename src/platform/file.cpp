@@ -209,6 +209,21 @@ int fileSync(int fd) {
     return fsync(fd) == 0 ? FileOk : lastError();
 }
 
+int directorySync(const char *path) {
+    int error;
+    if (injectedFailure(FileOp::Sync, &error))
+        return error;
+    int d;
+    do {
+        d = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (d < 0 && errno == EINTR);
+    if (d < 0)
+        return lastError();
+    int result = fsync(d) == 0 ? FileOk : lastError();
+    close(d);
+    return result;
+}
+
 int fileLockRegion(int fd, uint64_t offset, uint64_t length, bool unlock) {
     if (length == 0)
         return FileOk;

@@ -56,6 +56,9 @@ ZO_API int fileSeek(int fd, int64_t offset, int origin, int64_t *pos);
 // Sets the length, extending with zero bytes.
 ZO_API int fileSetSize(int fd, uint64_t size);
 ZO_API int fileSync(int fd);
+// Makes the entries of a directory (a rename into it) durable. Counts as a sync for fault
+// injection.
+ZO_API int directorySync(const char *path);
 // Locks (or unlocks) length bytes from offset, without waiting; a region held through
 // another open file description gives FileLockViolation. A length of 0 locks nothing.
 ZO_API int fileLockRegion(int fd, uint64_t offset, uint64_t length, bool unlock);

@@ -394,6 +394,32 @@ TEST_F(BosFile, RenameMovesAndReportsFailure) {
     EXPECT_EQ(dir.read("b.txt"), "data");
 }
 
+TEST_F(BosFile, ReplaceSwapsAWholeFileInAndCommitReportsSyncFailures) {
+    dir.write("new.txt", "new");
+    dir.write("old.txt", "old");
+    EXPECT_EQ(bosFileReplace(u(dir.windows("new.txt")), u(dir.windows("old.txt"))), ZoSuccess);
+    EXPECT_EQ(dir.read("old.txt"), "new");
+    EXPECT_FALSE(fs::exists(dir.host() / "new.txt"));
+    // The directory sync after the rename is best effort: its failure changes nothing.
+    dir.write("next.txt", "next");
+    plat::fileTestInjectFault(plat::FileOp::Sync, 1, plat::FileFault::Fail);
+    EXPECT_EQ(bosFileReplace(u(dir.windows("next.txt")), u(dir.windows("old.txt"))), ZoSuccess);
+    EXPECT_EQ(dir.read("old.txt"), "next");
+    plat::fileTestInjectFault(plat::FileOp::Rename, 1, plat::FileFault::Fail);
+    dir.write("last.txt", "last");
+    EXPECT_EQ(bosFileReplace(u(dir.windows("last.txt")), u(dir.windows("old.txt"))), ZoFailure);
+    EXPECT_EQ(takeError(), 30042u);
+    EXPECT_EQ(dir.read("old.txt"), "next");
+
+    int handle = 0;
+    ASSERT_EQ(openFile(dir.windows("old.txt"), BOS_READWRITE, &handle), ZoSuccess);
+    EXPECT_EQ(bosFileCommit(handle), ZoSuccess);
+    plat::fileTestInjectFault(plat::FileOp::Sync, 1, plat::FileFault::Fail, plat::FileDiskFull);
+    EXPECT_EQ(bosFileCommit(handle), ZoFailure);
+    EXPECT_EQ(takeError(), 30041u);
+    zotest::ok(bosFileClose(handle));
+}
+
 TEST_F(BosFile, AttributesOfFilesDirectoriesAndNothing) {
     dir.write("plain.txt", "x");
     dir.write("ro.txt", "x");

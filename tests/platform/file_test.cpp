@@ -54,6 +54,17 @@ TEST(PlatformFile, RenameKeepsAnExistingTargetAndReplaceSwapsItIn) {
     EXPECT_FALSE(fs::exists(dir.host("new")));
 }
 
+TEST(PlatformFile, DirectorySyncNeedsADirectoryAndTakesSyncFaults) {
+    TempDir dir;
+    FaultsCleared cleared;
+    dir.write("f", "data");
+    EXPECT_EQ(plat::directorySync(dir.host().c_str()), plat::FileOk);
+    EXPECT_EQ(plat::directorySync(dir.host("none").c_str()), plat::FileNoSuchFile);
+    EXPECT_EQ(plat::directorySync(dir.host("f").c_str()), plat::FileNoSuchFile); // not a directory
+    plat::fileTestInjectFault(plat::FileOp::Sync, 1, plat::FileFault::Fail, plat::FileDiskFull);
+    EXPECT_EQ(plat::directorySync(dir.host().c_str()), plat::FileDiskFull);
+}
+
 TEST(PlatformFile, ShortAndFullWritesReportWhatWasWritten) {
     TempDir dir;
     FaultsCleared cleared;
