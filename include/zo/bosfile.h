@@ -41,12 +41,21 @@ ZO_API uint32_t bosFileSeek(int handle, int32_t offset, unsigned short origin);
 ZO_API ZoStatus bosFileSize(int handle, uint32_t size);
 // Writes the file's buffered data through to the device.
 ZO_API void bosflush(int handle);
+// Writes the file's data through to the device, recording a failure as the transfers do
+// (bosflush reports nothing).
+ZO_API ZoStatus bosFileCommit(int handle);
 // unlock 0 locks, anything else unlocks length bytes from offset; never waits.
 ZO_API ZoStatus bosRegionLock(int handle, unsigned short unlock, uint32_t offset, uint32_t length);
 
 // A file that does not exist is deleted successfully.
 ZO_API ZoStatus bosFileDelete(const unsigned char *name);
 ZO_API ZoStatus bosrname(const unsigned char *oldName, const unsigned char *newName);
+// Renames from onto to, replacing an existing to in one step, for a file written in full
+// under a temporary name beside it: readers see either the old file or the new one. The
+// directory is then synced so that the rename lasts, as far as the host allows (a failure
+// there is not reported: the rename has happened). A failed rename is recorded as bosrname
+// records it (30042, both names).
+ZO_API ZoStatus bosFileReplace(const unsigned char *from, const unsigned char *to);
 // 0 nothing there, 1 file, 5 read-only file, 2 directory.
 ZO_API unsigned short bosfattr(const unsigned char *name);
 // 1 for an ordinary file, 0 otherwise (a directory too).

@@ -1,6 +1,7 @@
 // Internal helpers shared by the file and path functions.
 #pragma once
 
+#include <zo/bosfile.h>
 #include <zo/messages.h>
 #include <zo/zoexport.h>
 #include <zo/zoobject.h>
@@ -34,14 +35,6 @@ inline unsigned bosCharSize(const unsigned char *p, const unsigned char *length)
 // bosFileRead and bosFileWrite record them.
 ZO_API ZoStatus bosFileReadAt(int handle, uint64_t offset, void *buf, uint32_t len, uint32_t *got);
 ZO_API ZoStatus bosFileWriteAt(int handle, uint64_t offset, const void *buf, uint32_t len);
-// Writes the file's data through to the device, recording a failure as the transfers do.
-ZO_API ZoStatus bosFileCommit(int handle);
-// Renames from onto to, replacing an existing to in one step, for a file written in full
-// under a temporary name beside it: readers see either the old file or the new one. The
-// directory is then synced so that the rename lasts, as far as the host allows (a failure
-// there is not reported: the rename has happened). A failed rename is recorded as bosrname
-// records it (30042, both names).
-ZO_API ZoStatus bosFileReplace(const unsigned char *from, const unsigned char *to);
 
 // Upper-cases (lower-cases) a name in place, leaving double-byte characters as they are.
 ZO_API void bosUpperName(unsigned char *name);

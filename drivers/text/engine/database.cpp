@@ -252,23 +252,49 @@ bool Connection::commit() {
         return true;
     if (!locks_.beginSwap())
         return false;
-    // Every rename is tried; what could not be put in place stays pending (and locked), so
-    // a failed commit can be retried or rolled back.
+    // Each table file steps aside, then its pending copy takes its place. When any step
+    // fails, the steps done are undone in reverse, so the commit happens whole or not at
+    // all (readers see neither half: they open files under the swap lock).
+    struct Step {
+        const Pending *pending;
+        std::string target, aside;
+        bool movedAside = false, placed = false;
+    };
+    std::vector<Step> steps;
     bool ok = true;
-    for (auto it = pending_.begin(); it != pending_.end();) {
-        const Pending &p = it->second;
-        std::string target = committedPath(p.name);
-        bool done = p.path.empty() ? bosFileDelete(bytes(target)) == ZoSuccess : replaceFile(p.path, target);
-        if (!done) {
-            ok = fail(EngineError::FileError, "the commit could not put table " + p.name + " in place");
-            ++it;
-            continue;
+    for (const auto &entry : pending_) {
+        Step step{&entry.second, committedPath(entry.second.name), hiddenPath(entry.second.name, ".old")};
+        if (bosexist(bytes(step.target)) != 0) {
+            step.movedAside = bosrname(bytes(step.target), bytes(step.aside)) == ZoSuccess;
+            ok = step.movedAside;
         }
-        locks_.unlockTable(it->first);
-        it = pending_.erase(it);
+        if (ok && !entry.second.path.empty()) {
+            // A replace (the target stands aside now) also syncs the directory.
+            step.placed = replaceFile(entry.second.path, step.target);
+            ok = step.placed;
+        }
+        steps.push_back(std::move(step));
+        if (!ok)
+            break;
+    }
+    for (auto it = steps.rbegin(); !ok && it != steps.rend(); ++it) {
+        // Undoing a rename just done; should that fail too, the error already reported
+        // says the commit failed, and the files keep their hidden names.
+        if (it->placed)
+            (void)bosrname(bytes(it->target), bytes(it->pending->path));
+        if (it->movedAside)
+            (void)bosrname(bytes(it->aside), bytes(it->target));
     }
     locks_.endSwap();
-    return ok;
+    if (!ok)
+        return fail(EngineError::FileError, "the commit could not put table " + steps.back().pending->name +
+                                                " in place; nothing was committed");
+    for (const Step &step : steps)
+        if (step.movedAside)
+            (void)bosFileDelete(bytes(step.aside)); // a leftover hidden file is all this can leave
+    pending_.clear();
+    locks_.unlockAllTables();
+    return true;
 }
 
 bool Connection::rollback() {

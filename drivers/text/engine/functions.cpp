@@ -373,7 +373,8 @@ public:
             }
         }
         // SEAM(strLike): matched with the library's strLike once it is on main.
-        return fail(EngineError::NotSupported, "LIKE is not available yet");
+        return fail(EngineError::NotSupported,
+                    negated_ ? "NOT LIKE is not available yet" : "LIKE is not available yet");
     }
 
 private:

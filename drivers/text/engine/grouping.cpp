@@ -295,6 +295,8 @@ bool Grouper::finish() {
         return failed_ = true, false;
     const Val *row = nullptr;
     m.havePeeked = m.sorter->next(&row);
+    if (m.sorter->failed())
+        return failed_ = true, false;
     if (m.havePeeked) {
         m.peeked.resize(m.width);
         for (uint32_t c = 0; c < m.width; ++c)
@@ -323,6 +325,8 @@ bool Grouper::next(const Val **values) {
         }
         m.mergeRow(row);
     }
+    if (m.sorter->failed())
+        return failed_ = true, false;
     m.result.resize(m.keys.size() + m.aggregates.size());
     for (size_t k = 0; k < m.keys.size(); ++k)
         m.result[k] = m.current.keys[k].get();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include <zo/bosfile.h>
 
@@ -77,7 +78,8 @@ bool FileWriter::append(std::string_view bytes) {
 bool FileWriter::finish() {
     if (!flush())
         return false;
-    bosflush(handle_);
+    if (bosFileCommit(handle_) != ZoSuccess)
+        return fail(EngineError::FileError, "cannot write the file " + path_ + " through to the disk");
     int handle = handle_;
     handle_ = 0;
     if (bosFileClose(handle) != ZoSuccess)
@@ -107,12 +109,8 @@ void FileWriter::truncateTo(uint64_t size) {
 }
 
 bool replaceFile(const std::string &from, const std::string &to) {
-    const auto *source = reinterpret_cast<const unsigned char *>(from.c_str());
-    const auto *target = reinterpret_cast<const unsigned char *>(to.c_str());
-    // SEAM(bosFileReplace): one atomic rename over the target once the library offers it
-    // publicly; until then the target is deleted first. Readers do not see the gap: they
-    // open files under the swap lock that every caller of this holds.
-    return bosFileDelete(target) == ZoSuccess && bosrname(source, target) == ZoSuccess;
+    return bosFileReplace(reinterpret_cast<const unsigned char *>(from.c_str()),
+                          reinterpret_cast<const unsigned char *>(to.c_str())) == ZoSuccess;
 }
 
 std::string_view storedText(const Val &value, std::string *buffer) {
@@ -152,13 +150,14 @@ bool copyFileRange(const std::string &path, uint64_t from, uint64_t to, FileWrit
     int handle = 0;
     if (!nameOf(path, name) || bosFileOpen(name, 0, &handle) != ZoSuccess)
         return fail(EngineError::FileError, "cannot open the table file " + path);
-    std::string chunk(1 << 20, '\0');
+    const size_t chunkSize = static_cast<size_t>(std::min<uint64_t>(to - from, 1 << 20));
+    auto chunk = std::make_unique_for_overwrite<char[]>(std::max<size_t>(chunkSize, 1));
     bool ok = true;
     *lastByte = '\n';
     for (uint64_t at = from; ok && at < to;) {
-        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(chunk.size(), to - at));
+        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(chunkSize, to - at));
         uint32_t got = 0;
-        ok = at <= 0x7FFFFFFF && bosFileRead(handle, static_cast<int32_t>(at), chunk.data(), want, &got) == ZoSuccess;
+        ok = at <= 0x7FFFFFFF && bosFileRead(handle, static_cast<int32_t>(at), chunk.get(), want, &got) == ZoSuccess;
         if (!ok) {
             (void)fail(EngineError::FileError, "cannot read the table file " + path);
             break;
@@ -166,7 +165,7 @@ bool copyFileRange(const std::string &path, uint64_t from, uint64_t to, FileWrit
         if (got == 0)
             break; // the end of the file
         *lastByte = chunk[got - 1];
-        ok = writer.append(std::string_view(chunk.data(), got));
+        ok = writer.append(std::string_view(chunk.get(), got));
         at += got;
     }
     (void)bosFileClose(handle); // only read

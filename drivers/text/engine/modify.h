@@ -42,7 +42,8 @@ private:
     bool appending_ = false;
 };
 
-// Renames `from` over `to` (which may exist), the way a table file is put in place.
+// Renames `from` over `to` (which may exist) in one step, the way a table file is put in
+// place: readers see the old file or the new one.
 bool replaceFile(const std::string &from, const std::string &to);
 
 // Appends one record: the values as fields (NULL empty, text quoted where it must be,

@@ -734,6 +734,8 @@ struct QueryRun::State {
         while (first->next(&values))
             if (!ordered->add(values))
                 return false;
+        if (first->failed())
+            return false;
         if (!ordered->finish())
             return false;
         result = std::move(ordered);
@@ -766,7 +768,10 @@ bool QueryRun::next(const Val **values) {
     if (failed_)
         return false;
     if (s.result) {
-        return s.result->next(values);
+        if (s.result->next(values))
+            return true;
+        failed_ = s.result->failed();
+        return false;
     }
     if (!s.stream)
         return false;

@@ -9,6 +9,8 @@
 // are equal (texts longer than 16 bytes that share them, integers beyond 2^53): those ties
 // are settled by comparing the full values from the payload.
 //
+// The record's sequence number (8 bytes, big-endian) follows the prefix.
+//
 // A payload slot is a tag byte (NULL, integer, real, inline text, long text), the text kind,
 // a 4-byte length and then 8 bytes of number or the slot's inline text bytes. A text too
 // long for its slot stays in the sorter's side store and the slot holds its index there.
@@ -16,6 +18,10 @@
 
 #include <algorithm>
 #include <cstring>
+
+#include <zo/sort.h>
+
+#include "errors.h"
 
 namespace zotext {
 
@@ -75,9 +81,10 @@ uint32_t inlineTextSize(ColumnType type, uint32_t size) {
     return size == 255 || size == 0 ? 16 : std::min<uint32_t>(size, 48);
 }
 
-// SEAM(ZoSort): the records are ordered with the standard sort over their addresses until
-// the library's record sort is on main; then they go to ZoSort (spilling large sorts), with
-// the prefix as its byte key and the payload comparison as its function key.
+// The records go through ZoSort (which spills large sorts to a temporary file): its keys are
+// the prefix's bytes, then (for prefixes that tie) the full values compared by a function,
+// then the sequence number of the record, which keeps rows that compare equal in the order
+// they came in.
 struct RowSorter::Impl {
     uint32_t width;
     std::vector<SortKeySpec> keys;
@@ -85,37 +92,60 @@ struct RowSorter::Impl {
     std::vector<uint32_t> slotOffset; // of each column's slot in the record
     std::vector<uint32_t> inlineSize; // text bytes a slot holds
     uint32_t prefixSize = 0;
+    uint32_t sequenceOffset = 0;
+    uint32_t payloadOffset = 0;
     uint32_t recordSize = 0;
-    std::vector<std::unique_ptr<unsigned char[]>> chunks;
-    size_t chunkRecords = 0;
-    size_t usedInChunk = 0;
-    std::vector<unsigned char *> records;
+    uint64_t added = 0;
+    ZoSort sort;
     std::vector<std::string> longTexts;
-    std::vector<Val> current, previous;
-    std::vector<Val> left, right;
-    size_t position = 0;
+    std::vector<Val> current;
+    std::vector<StoredValue> previous;
     bool havePrevious = false;
+    const unsigned char *pending = nullptr; // the first record, read when the sort was made
 
-    void layout(const std::vector<uint32_t> &textSizes) {
+    // False when even the smallest slots make records longer than a sort takes.
+    bool layout(const std::vector<uint32_t> &textSizes) {
         prefixSize = static_cast<uint32_t>(keys.size()) * kSegment;
-        uint32_t at = prefixSize;
-        for (uint32_t c = 0; c < width; ++c) {
-            uint32_t text = c < textSizes.size() ? textSizes[c] : 16;
-            text = std::max<uint32_t>(text, 8);
-            inlineSize.push_back(text);
-            slotOffset.push_back(at);
-            at += kSlotHeader + text;
+        sequenceOffset = prefixSize;
+        payloadOffset = prefixSize + 8;
+        for (bool shrink : {false, true}) {
+            inlineSize.clear();
+            slotOffset.clear();
+            uint64_t at = payloadOffset;
+            for (uint32_t c = 0; c < width; ++c) {
+                uint32_t text = c < textSizes.size() && !shrink ? textSizes[c] : 8;
+                text = std::max<uint32_t>(text, 8);
+                inlineSize.push_back(text);
+                slotOffset.push_back(static_cast<uint32_t>(at));
+                at += kSlotHeader + text;
+            }
+            if (at <= 0xFFFF) {
+                recordSize = static_cast<uint32_t>(at);
+                return true;
+            }
         }
-        recordSize = at;
-        chunkRecords = std::max<size_t>(1, (1 << 20) / recordSize);
+        return false;
     }
 
-    unsigned char *newRecord() {
-        if (chunks.empty() || usedInChunk == chunkRecords) {
-            chunks.push_back(std::make_unique<unsigned char[]>(chunkRecords * recordSize));
-            usedInChunk = 0;
+    static short compareTails(void *context, const void *a, const void *b) {
+        const Impl &m = *static_cast<const Impl *>(context);
+        const unsigned char *x = static_cast<const unsigned char *>(a) - m.payloadOffset;
+        const unsigned char *y = static_cast<const unsigned char *>(b) - m.payloadOffset;
+        for (const SortKeySpec &key : m.keys) {
+            int d = compareValues(m.decodeSlot(x, key.column), m.decodeSlot(y, key.column));
+            if (d != 0)
+                return static_cast<short>(key.descending ? -d : d);
         }
-        return chunks.back().get() + recordSize * usedInChunk++;
+        return 0;
+    }
+
+    bool addKeys() {
+        if (prefixSize > 0 &&
+            (sort.addKey(ZoSortBytes, 0, static_cast<uint16_t>(prefixSize)) != ZoSuccess ||
+             sort.addKey(ZoSortFunction, payloadOffset, static_cast<uint16_t>(recordSize - payloadOffset), compareTails,
+                         this) != ZoSuccess))
+            return false;
+        return sort.addKey(ZoSortBytes, sequenceOffset, 8) == ZoSuccess;
     }
 
     void encodeKey(const Val &v, bool descending, unsigned char *out) const {
@@ -138,6 +168,7 @@ struct RowSorter::Impl {
     }
 
     void encodeSlot(const Val &v, uint32_t column, unsigned char *slot) {
+        std::memset(slot, 0, kSlotHeader + inlineSize[column]); // spilled records hold no stray bytes
         slot[1] = static_cast<unsigned char>(v.kind);
         uint32_t size = 0;
         switch (v.type) {
@@ -190,19 +221,6 @@ struct RowSorter::Impl {
         default: return Val::null();
         }
     }
-
-    // The order of two records: their prefixes, and on a tie the full values.
-    int compareRecords(const unsigned char *a, const unsigned char *b) const {
-        int c = std::memcmp(a, b, prefixSize);
-        if (c != 0 || prefixSize == 0)
-            return c;
-        for (const SortKeySpec &key : keys) {
-            int d = compareValues(decodeSlot(a, key.column), decodeSlot(b, key.column));
-            if (d != 0)
-                return key.descending ? -d : d;
-        }
-        return 0;
-    }
 };
 
 RowSorter::RowSorter(uint32_t width, std::vector<SortKeySpec> keys, uint32_t distinctWidth,
@@ -211,54 +229,79 @@ RowSorter::RowSorter(uint32_t width, std::vector<SortKeySpec> keys, uint32_t dis
     impl_->width = width;
     impl_->keys = std::move(keys);
     impl_->distinctWidth = distinctWidth;
-    impl_->layout(textSizes);
+    if (!impl_->layout(textSizes)) {
+        broken_ = true;
+        return;
+    }
+    impl_->sort.setRecordLength(static_cast<uint16_t>(impl_->recordSize));
+    broken_ = !impl_->addKeys();
 }
 
 RowSorter::~RowSorter() = default;
 
 bool RowSorter::add(const Val *values) {
     Impl &m = *impl_;
-    unsigned char *record = m.newRecord();
+    if (broken_)
+        return fail(EngineError::NotSupported, "rows this wide cannot be sorted");
+    void *slot = nullptr;
+    if (m.sort.nextSlot(&slot) != ZoSuccess)
+        return false; // the sort has recorded why (no memory, the spill file)
+    auto *record = static_cast<unsigned char *>(slot);
     for (size_t k = 0; k < m.keys.size(); ++k)
         m.encodeKey(values[m.keys[k].column], m.keys[k].descending, record + k * kSegment);
+    putBigEndian(m.added++, record + m.sequenceOffset);
     for (uint32_t c = 0; c < m.width; ++c)
         m.encodeSlot(values[c], c, record + m.slotOffset[c]);
-    m.records.push_back(record);
     return true;
 }
 
 bool RowSorter::finish() {
     Impl &m = *impl_;
-    if (!m.keys.empty())
-        std::sort(m.records.begin(), m.records.end(),
-                  [&m](const unsigned char *a, const unsigned char *b) { return m.compareRecords(a, b) < 0; });
-    m.position = 0;
+    if (broken_)
+        return fail(EngineError::NotSupported, "rows this wide cannot be sorted");
     m.havePrevious = false;
+    // The first read sorts (and merges what was spilled): its failure shows here.
+    void *first = nullptr;
+    if (m.sort.getFirstRecord(&first) != ZoSuccess)
+        return false;
+    m.pending = static_cast<const unsigned char *>(first);
     return true;
 }
 
 bool RowSorter::next(const Val **values) {
     Impl &m = *impl_;
-    while (m.position < m.records.size()) {
-        const unsigned char *record = m.records[m.position++];
+    for (;;) {
+        const unsigned char *record = m.pending;
+        m.pending = nullptr;
+        if (record == nullptr) {
+            void *found = nullptr;
+            if (m.sort.getNextRecord(&found) != ZoSuccess) {
+                failed_ = true;
+                return false;
+            }
+            record = static_cast<const unsigned char *>(found);
+        }
+        if (record == nullptr)
+            return false;
         m.current.resize(m.width);
         for (uint32_t c = 0; c < m.width; ++c)
             m.current[c] = m.decodeSlot(record, c);
         if (m.distinctWidth > 0) {
             bool same = m.havePrevious;
             for (uint32_t c = 0; same && c < m.distinctWidth; ++c)
-                same = compareValues(m.current[c], m.previous[c]) == 0;
-            m.previous = m.current;
-            m.havePrevious = true;
+                same = compareValues(m.current[c], m.previous[c].get()) == 0;
             if (same)
                 continue;
+            m.previous.resize(m.distinctWidth);
+            for (uint32_t c = 0; c < m.distinctWidth; ++c)
+                m.previous[c].set(m.current[c]);
+            m.havePrevious = true;
         }
         *values = m.current.data();
         return true;
     }
-    return false;
 }
 
-uint64_t RowSorter::count() const { return impl_->records.size(); }
+uint64_t RowSorter::count() const { return impl_->added; }
 
 } // namespace zotext

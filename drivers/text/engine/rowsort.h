@@ -41,16 +41,21 @@ public:
               const std::vector<uint32_t> &textSizes);
     ~RowSorter();
 
+    // False with an error recorded (memory, the spill file, rows too wide to sort).
     bool add(const Val *values);
     // Sorts; false with an error recorded.
     bool finish();
-    // The next row in order (valid until the next call); false at the end.
+    // The next row in order (valid until the next call); false at the end, or on a
+    // failure to read the spilled rows back (failed(), an error recorded).
     bool next(const Val **values);
+    bool failed() const { return failed_; }
     uint64_t count() const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    bool broken_ = false; // the rows cannot be laid out as sort records
+    bool failed_ = false;
 };
 
 } // namespace zotext

@@ -64,55 +64,49 @@ bool RecordReader::open(const std::string &path, const TableFormat &format, uint
         return failWith(EngineError::FileError, "the path of the table is too long: " + path);
     if (offset > 0x7FFFFFFF)
         return failWith(EngineError::FileError, "the table file is too large: " + path);
-    if (bosFileOpen(name, 0, &handle_) != ZoSuccess)
+    if (lines_.openFile(name, kChunkSize) != ZoSuccess)
         return failWith(EngineError::FileError, "cannot open the table file " + path);
-    if (chunk_.size() != kChunkSize)
-        chunk_.resize(kChunkSize);
-    chunkSize_ = 0;
-    chunkPos_ = 0;
-    chunkOffset_ = offset;
+    piece_ = nullptr;
+    pieceSize_ = piecePos_ = 0;
+    pieceOffset_ = offset;
     endOfFile_ = false;
-    if (offset > 0 && bosFileSeek(handle_, static_cast<int32_t>(offset), 0) == 0xFFFFFFFF)
-        return failWith(EngineError::FileError, "cannot read the table file " + path);
+    if (offset > 0)
+        lines_.seekOffset = static_cast<int32_t>(offset);
     if (offset == 0 && format.charset == Charset::Utf8) {
         // A byte order mark opens the file, not its first field.
         if (!refill())
             return false;
-        chunkOffset_ = 0;
-        if (chunkSize_ >= 3 && std::memcmp(chunk_.data(), "\xEF\xBB\xBF", 3) == 0)
-            chunkPos_ = 3;
+        if (pieceSize_ >= 3 && std::memcmp(piece_, "\xEF\xBB\xBF", 3) == 0)
+            piecePos_ = 3;
     }
     return true;
 }
 
 void RecordReader::close() {
-    if (handle_ != 0) {
-        // A close failure of a file only read loses nothing.
-        (void)bosFileClose(handle_);
-        handle_ = 0;
-    }
+    if (lines_.handle != 0)
+        (void)lines_.closeFile(); // a close failure of a file only read loses nothing
 }
 
 bool RecordReader::refill() {
-    chunkOffset_ += chunkSize_;
-    chunkPos_ = 0;
-    chunkSize_ = 0;
-    uint32_t got = 0;
-    if (bosFileRead(handle_, -1, chunk_.data(), kChunkSize, &got) != ZoSuccess)
+    ZoSubString line;
+    if (lines_.getNextLine(line) != ZoSuccess)
         return failWith(EngineError::FileError, "cannot read the table file " + path_);
-    chunkSize_ = got;
-    endOfFile_ = got == 0;
+    piece_ = reinterpret_cast<const char *>(line.data());
+    pieceSize_ = line.length();
+    piecePos_ = 0;
+    pieceOffset_ = lines_.lineOffset;
+    endOfFile_ = lines_.atEnd != 0;
     return true;
 }
 
 bool RecordReader::next() {
-    if (handle_ == 0 || failed_)
+    if (!isOpen() || failed_)
         return false;
     scanner_.start();
     carry_.clear();
-    offset_ = chunkOffset_ + chunkPos_;
+    offset_ = pieceOffset_ + piecePos_;
     for (;;) {
-        if (chunkPos_ == chunkSize_) {
+        if (piecePos_ == pieceSize_) {
             if (!endOfFile_ && !refill())
                 return false;
             if (endOfFile_) {
@@ -126,22 +120,24 @@ bool RecordReader::next() {
                 data_ = carry_.data();
                 return true;
             }
+            if (scanner_.consumed() == 0)
+                offset_ = pieceOffset_ + piecePos_;
+            continue;
         }
-        const char *piece = chunk_.data();
-        uint32_t from = chunkPos_;
+        uint32_t from = piecePos_;
         uint32_t end = 0;
-        if (scanner_.feed(piece, chunkSize_, from, &end)) {
+        if (scanner_.feed(piece_, pieceSize_, from, &end)) {
             if (carry_.empty()) {
-                data_ = piece + from;
+                data_ = piece_ + from;
             } else {
-                carry_.append(piece + from, end - from);
+                carry_.append(piece_ + from, end - from);
                 data_ = carry_.data();
             }
-            chunkPos_ = end;
+            piecePos_ = end;
             return true;
         }
-        carry_.append(piece + from, chunkSize_ - from);
-        chunkPos_ = chunkSize_;
+        carry_.append(piece_ + from, pieceSize_ - from);
+        piecePos_ = pieceSize_;
         if (carry_.size() > kMaxRecord)
             return failWith(EngineError::BadTableFile, "the table file " + path_ + " has a record longer than " +
                                                            std::to_string(kMaxRecord) + " bytes at byte " +
@@ -150,13 +146,13 @@ bool RecordReader::next() {
 }
 
 bool RecordReader::readAt(uint64_t offset, uint64_t size) {
-    if (handle_ == 0)
+    if (!isOpen())
         return false;
     if (offset + size > 0x7FFFFFFF || size > kMaxRecord)
         return failWith(EngineError::FileError, "the table file is too large: " + path_);
     carry_.resize(size);
     uint32_t got = 0;
-    if (bosFileRead(handle_, static_cast<int32_t>(offset), carry_.data(), static_cast<uint32_t>(size), &got) !=
+    if (bosFileRead(lines_.handle, static_cast<int32_t>(offset), carry_.data(), static_cast<uint32_t>(size), &got) !=
         ZoSuccess)
         return failWith(EngineError::FileError, "cannot read the table file " + path_);
     if (got != size)
@@ -167,13 +163,13 @@ bool RecordReader::readAt(uint64_t offset, uint64_t size) {
         (void)scanner_.finishAtEnd(); // the last record of the file, without a line end
     data_ = carry_.data();
     offset_ = offset;
-    // The next sequential read starts over after this record.
-    chunkSize_ = 0;
-    chunkPos_ = 0;
-    chunkOffset_ = offset + size;
+    // The read moved the file position: the line reader goes on after this record.
+    lines_.seekOffset = static_cast<int32_t>(offset + size);
+    piece_ = nullptr;
+    pieceSize_ = piecePos_ = 0;
+    pieceOffset_ = offset + size;
     endOfFile_ = false;
-    return bosFileSeek(handle_, static_cast<int32_t>(offset + size), 0) != 0xFFFFFFFF ||
-           failWith(EngineError::FileError, "cannot read the table file " + path_);
+    return true;
 }
 
 bool readLayout(const std::string &path, const std::string &table, const TableFormat &format, TableLayout *layout) {

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <zo/zofileby.h>
 
 #include "csv.h"
 #include "engine.h"
@@ -32,7 +35,7 @@ public:
     // recorded when the file cannot be opened.
     bool open(const std::string &path, const TableFormat &format, uint64_t offset);
     void close();
-    bool isOpen() const { return handle_ != 0; }
+    bool isOpen() const { return lines_.handle != 0; }
 
     // The next record: true with it, false at the end of the file (failed() false) or on a
     // failure (an error recorded: a read error, an unterminated quote, a record too long).
@@ -57,12 +60,14 @@ private:
     bool refill();
     bool failWith(EngineError code, const std::string &text);
 
-    int handle_ = 0;
+    // The file comes in pieces from the line reader: lines where they end with CR LF, else
+    // pieces of its buffer. A piece stays valid until the next one is asked for.
+    ZoFileByLine lines_;
     std::string path_;
-    std::vector<char> chunk_;
-    uint32_t chunkSize_ = 0;
-    uint32_t chunkPos_ = 0;
-    uint64_t chunkOffset_ = 0; // file offset of chunk_[0]
+    const char *piece_ = nullptr;
+    uint32_t pieceSize_ = 0;
+    uint32_t piecePos_ = 0;
+    uint64_t pieceOffset_ = 0; // file offset of piece_[0]
     bool endOfFile_ = false;
     bool failed_ = false;
     std::string carry_; // a record that spans chunks

@@ -1,5 +1,6 @@
 #include "value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -73,9 +74,20 @@ bool parseInteger(std::string_view text, int64_t *value) {
     return true;
 }
 
+// The number of a numeric prefix as numericPrefix delimits it (blanks and a sign first).
 double parseReal(std::string_view text) {
-    std::string copy(text);
-    return std::strtod(copy.c_str(), nullptr);
+    size_t i = 0;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    if (i < text.size() && text[i] == '+')
+        ++i;
+    double value = 0;
+    std::from_chars_result r = std::from_chars(text.data() + i, text.data() + text.size(), value);
+    if (r.ec == std::errc::result_out_of_range) {
+        std::string copy(text); // strtod gives the infinities and zeros that overflow makes
+        return std::strtod(copy.c_str(), nullptr);
+    }
+    return value;
 }
 
 // A real that is a whole number inside the 64-bit range, as that integer.
