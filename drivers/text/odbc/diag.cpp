@@ -218,8 +218,6 @@ SQLRETURN putString(const std::string &text, TextKind kind, SQLPOINTER out, SQLS
     return truncated ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
-} // namespace
-
 SQLRETURN getDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, void *state, SQLINTEGER *native,
                      void *message, SQLSMALLINT capacity, SQLSMALLINT *length, TextKind kind) {
     Handle *h = diagnosticHandle(type, handle);
@@ -313,6 +311,8 @@ SQLRETURN getDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, S
     default: return SQL_ERROR;
     }
 }
+
+} // namespace
 
 } // namespace zotext::odbc
 
