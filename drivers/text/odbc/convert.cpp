@@ -564,7 +564,8 @@ size_t putPiece(const std::string &encoded, size_t offset, const Target &target,
         *target.length = available;
     if (target.indicator != nullptr && target.indicator != target.length)
         *target.indicator = 0;
-    *truncated = offset + copied < encoded.size();
+    // A column bound with its length word alone only learns the length.
+    *truncated = target.data != nullptr && offset + copied < encoded.size();
     if (*truncated)
         report(OdbcError::Truncated, "The data did not fit in the application's buffer.");
     return copied;

@@ -267,6 +267,8 @@ SQLRETURN getData(Stmt &stmt, SQLUSMALLINT number, SQLSMALLINT cType, SQLPOINTER
         return fail(OdbcError::NotImplemented, "SQLGetData reads one row at a time (row array size 1).");
     if (capacity < 0)
         return fail(OdbcError::BufferLength, "The buffer length is negative.");
+    if (data == nullptr)
+        return fail(OdbcError::NullPointer, "The buffer is null.");
     const Column *column = columnAt(stmt, number);
     if (column == nullptr)
         return SQL_ERROR;
