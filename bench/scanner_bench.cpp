@@ -1,6 +1,7 @@
 // The scanner and the lexer over 10 MB of SQL, each beside SQLite's sqlite3_complete over
 // the same text (which walks the text once with its own tokenizer to find the end of the
 // last statement).
+#include <zo/ramalloc.h>
 #include <zo/zolexer.h>
 #include <zo/zoscanne.h>
 
@@ -9,6 +10,8 @@
 
 #include <random>
 #include <string>
+
+#include "../tests/data/sql/sqlgrammar.h"
 
 namespace {
 
@@ -57,6 +60,7 @@ void scannerTokens(benchmark::State &state) {
             ++tokens;
         } while (token.kind() != tokenEnd);
         benchmark::DoNotOptimize(tokens);
+        state.counters["tokens"] = static_cast<double>(tokens);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
@@ -84,10 +88,21 @@ const std::string &sqlTextWithoutComments() {
     return text;
 }
 
+// Without keywords (argument 0), or with the keyword list of the SQL grammar matched
+// ignoring case as in a parse (argument 1).
 void lexerTokens(benchmark::State &state) {
     const std::string &text = sqlTextWithoutComments();
+    unsigned char *packed = zoPackResourceElements(zosql::kKeywords, zosql::kKeywordCount);
+    ZoKeywordList keywords(packed);
+    ramFree(packed);
+    if (!keywords.isOK()) {
+        state.SkipWithError("the keyword list could not be made");
+        return;
+    }
+    keywords.setCaseSensitive(0);
+    ZoKeywordList *list = state.range(0) != 0 ? &keywords : nullptr;
     for (auto _ : state) {
-        ZoLexer lexer(bytes(text), nullptr);
+        ZoLexer lexer(bytes(text), list);
         uint16_t type = 0;
         const unsigned char *out = nullptr;
         uint64_t tokens = 0;
@@ -101,7 +116,7 @@ void lexerTokens(benchmark::State &state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(lexerTokens)->Unit(benchmark::kMillisecond);
+BENCHMARK(lexerTokens)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void sqliteCompleteWithoutComments(benchmark::State &state) { completeOver(state, sqlTextWithoutComments()); }
 BENCHMARK(sqliteCompleteWithoutComments)->Unit(benchmark::kMillisecond);

@@ -147,8 +147,10 @@ void showTree() {
             return;
         }
     }
-    std::printf("%u keys in %u nodes; %u pages went through the backing file, the cache holds 16\n", tree.getKeyCount(),
-                tree.getNodeCount(), tree.getStore().getPagesInFile());
+    std::printf("%u keys in %u nodes; %u pages went through the backing file, the cache holds 16, %u inner-node pages "
+                "are pinned\n",
+                tree.getKeyCount(), tree.getNodeCount(), tree.getStore().getPagesInFile(),
+                tree.getStore().getPinnedPages());
     ZoTreeIterator it;
     if (it.initialize(&tree) != ZoSuccess) {
         std::puts("no iterator could be made");
@@ -336,8 +338,10 @@ int main() {
     showFiles();
     showErrorList();
     showTree();
+    showStore();
     showConnectionString();
     showParse();
+    showText();
     showThreads();
     showQueryFile();
     return 0;

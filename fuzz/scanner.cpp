@@ -52,6 +52,11 @@ void configure(ZoScanner &scanner, uint8_t flags) {
     }
     if (flags & 32)
         scanner.setQuoteChars('#', 0, '\'');
+    if (flags & 128) { // word characters as quote and bracket characters
+        scanner.setQuoteChars('q', '"', 0);
+        scanner.openBracketChar = 'x';
+        scanner.closeBracketChar = 'y';
+    }
 }
 
 } // namespace

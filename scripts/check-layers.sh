@@ -21,22 +21,26 @@ core          include/zo/ramalloc.h include/zo/zoobject.h include/zo/zocritse.h 
               src/text/memcopy.cpp
 bytes         include/zo/strfuncs.h src/text/textstep.h src/text/strcomp.cpp src/text/compare.cpp
               src/text/strcopy.cpp src/text/strfind.cpp src/text/strtrim.cpp src/text/fastut.cpp
+              src/text/strlike.cpp
+charsets      include/zo/cvwchar.h src/text/cvwchar.cpp src/text/cvwcs.cpp src/text/cvlimits.h
 arrays        include/zo/zoarray.h include/zo/zolist.h include/zo/zosorted.h
               src/containers/zoarray.cpp src/containers/zolist.cpp src/containers/zosorted.cpp
 strings       include/zo/zostring.h include/zo/zoparams.h src/text/zostring.cpp src/text/zosubstr.cpp
               src/text/zostrlin.cpp src/text/zostrquo.cpp src/text/zostrimp.h src/text/zostrimp.cpp
-              src/text/zoparams.cpp
+              src/text/zoparams.cpp include/zo/zorepstr.h src/text/zorepstr.cpp
 errors        include/zo/zoerror.h src/frame/zoerror.cpp src/frame/err.cpp src/frame/err.h src/frame/errstate.h
 dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
               src/containers/zoset.cpp src/containers/zodictio.cpp src/containers/zoseqdic.cpp
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
               include/zo/cntdblib.h include/zo/zofileby.h include/zo/zosemaph.h include/zo/zothread.h src/os/*
-storage       include/zo/zotmpfil.h include/zo/zotree.h src/containers/zotmpfil.cpp src/containers/zotree.cpp
+storage       include/zo/zotmpfil.h include/zo/zotree.h include/zo/zoptree.h include/zo/zoshrfil.h include/zo/zovm.h
+              src/containers/zotmpfil.cpp src/containers/zotree.cpp src/containers/zoptree.cpp
+              src/containers/zoshrfil.cpp src/containers/zovm.cpp src/containers/zovmint.h
 sort          include/zo/sort.h src/containers/sort.cpp src/containers/sortcore.cpp src/containers/sortmerg.cpp
               src/containers/sortint.h
 parse         include/zo/zoscanne.h include/zo/zolexer.h include/zo/zoreduct.h include/zo/zoparse.h
-              include/zo/zovaluep.h src/parse/*
+              include/zo/zovaluep.h include/zo/buttoken.h src/parse/*
 queryfile     include/zo/zoqueryf.h src/queryfile/*
 startup       src/frame/libmain.cpp
 umbrella      include/zo/zo.h
@@ -47,18 +51,19 @@ uses='
 platform      base
 core          base platform
 bytes         base platform core
+charsets      base platform core
 arrays        base core
 strings       base platform core bytes arrays
 errors        base platform core arrays strings
 dictionaries  base core bytes arrays strings
 numbers       base platform core strings errors
 os            base platform core arrays strings errors numbers
-storage       base core arrays strings os
+storage       base core arrays strings errors os
 sort          base core bytes arrays errors os
 parse         base platform core bytes arrays strings errors dictionaries
 queryfile     base core bytes arrays strings errors numbers os storage sort parse
 startup       base platform core errors
-umbrella      base core bytes arrays strings errors dictionaries numbers os storage sort parse queryfile
+umbrella      base core bytes charsets arrays strings errors dictionaries numbers os storage sort parse queryfile
 '
 
 # The named cycle, edge by edge: including file, included file, reason.

@@ -111,3 +111,21 @@ ZO_API void strRightTrim(unsigned char *text);
 // The same for the blank (0x20) alone.
 ZO_API uint32_t strRightTrimBlanks(const unsigned char *text, uint32_t length);
 ZO_API void strRightTrimBlanks(unsigned char *text);
+
+// ---- Pattern matching -------------------------------------------------------------------
+
+// 1 when the text matches the pattern, else 0. In the pattern, anyString stands for any run
+// of characters (none included), anyChar for exactly one character, and escape makes the
+// next pattern character literal (a pattern that ends in it matches nothing). The three are
+// one-byte characters; matching is by character (the thread's stepping rule), never inside
+// a double-byte or UTF-8 character. caseSensitive 0 (its low 16 bits are tested) folds
+// single-byte characters as the case-blind comparisons do (ASCII letters only in UTF-8
+// mode); multi-byte characters always compare exactly. keepTrailing 0 first drops trailing
+// white space from both text and pattern (as strRightTrim). Takes at most text length
+// times pattern length steps.
+ZO_API unsigned int strLike(const unsigned char *text, uint32_t textLen, const unsigned char *pattern,
+                            uint32_t patternLen, unsigned char anyString, unsigned char anyChar, unsigned char escape,
+                            unsigned int caseSensitive, unsigned int keepTrailing);
+ZO_API unsigned int strLike(const unsigned char *text, const unsigned char *pattern, unsigned char anyString,
+                            unsigned char anyChar, unsigned char escape, unsigned int caseSensitive,
+                            unsigned int keepTrailing);

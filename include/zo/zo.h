@@ -8,6 +8,7 @@
 #include <zo/zocritse.h>
 #include <zo/pertask.h>
 #include <zo/strfuncs.h>
+#include <zo/cvwchar.h>
 #include <zo/zoarray.h>
 #include <zo/zolist.h>
 #include <zo/zosorted.h>
@@ -17,6 +18,7 @@
 #include <zo/zoseqdic.h>
 #include <zo/zostring.h>
 #include <zo/zoparams.h>
+#include <zo/zorepstr.h>
 #include <zo/cntdblib.h>
 #include <zo/messages.h>
 #include <zo/zoerror.h>
@@ -32,7 +34,11 @@
 #include <zo/zolexer.h>
 #include <zo/zotmpfil.h>
 #include <zo/zotree.h>
+#include <zo/zoptree.h>
+#include <zo/zovm.h>
+#include <zo/zoshrfil.h>
 #include <zo/sort.h>
 #include <zo/zoparse.h>
 #include <zo/zovaluep.h>
+#include <zo/buttoken.h>
 #include <zo/zoqueryf.h>

@@ -45,7 +45,10 @@ enum LexerTokenType : uint16_t {
 // ; " ' < , > . ? / from 8 to 39; 0 for any other byte.
 ZO_API uint16_t zoLexerCharType(unsigned char c);
 
-// Words with their own token types, looked up in order (the first match wins).
+// Words with their own token types, looked up in order (the first match wins). Lookups go
+// through a hash index of the words folded to upper case, built with the copy; when it
+// could not be built, or the process's code page has changed since, the entries are walked
+// in order instead. Either way the result is the same.
 class ZO_API ZoKeywordList : public ZoObject {
 public:
     // An empty list that matches case-sensitively.
@@ -64,9 +67,25 @@ public:
     unsigned findKeyword(const unsigned char *word, uint16_t *type) const;
 
 private:
+    // One entry of the index: the folded hash of a keyword, the offset of its text in the
+    // block (Empty for a free slot) and its type.
+    struct Slot {
+        uint32_t hash;
+        uint16_t text;
+        uint16_t value;
+    };
+    static constexpr uint16_t Empty = 0xFFFF;
+
+    void buildIndex();
+    bool matches(const unsigned char *keyword, const unsigned char *word) const;
+    unsigned findInOrder(const unsigned char *word, uint16_t *type) const;
+
     unsigned char *keywords_ = nullptr;
     unsigned caseSensitive_ = 1;
     int ok_ = 1;
+    Slot *index_ = nullptr;
+    uint32_t indexMask_ = 0;
+    unsigned indexCodePage_ = 0; // the code page whose case folding the index holds
 };
 
 // Reads typed tokens from a NUL-terminated text. Quoted literals are split into their

@@ -109,11 +109,7 @@ public:
     unsigned isTokenWithin(const unsigned char *words);
     unsigned isTokenWithinCi(const unsigned char *words);
 
-    void setQuoteChars(unsigned short q1, unsigned short q2, unsigned short q3) {
-        quotes_[0] = q1;
-        quotes_[1] = q2;
-        quotes_[2] = q3;
-    }
+    void setQuoteChars(unsigned short q1, unsigned short q2, unsigned short q3);
     unsigned short quoteChar(unsigned index) const { return quotes_[index]; }
 
     const unsigned char *text() const { return text_; }
@@ -141,13 +137,15 @@ private:
     enum Compare : unsigned char { CompareExact, CompareNoCase };
 
     bool isQuote(unsigned char b) const { return b != 0 && (b == quotes_[0] || b == quotes_[1] || b == quotes_[2]); }
-    bool readCommonToken(ZoToken &token);
+    void readCommonQuoted(ZoToken &token, uint32_t p);
+    void readCommonComment(ZoToken &token, uint32_t p, unsigned char b);
+    void emitRun(ZoToken &token, uint32_t start, uint32_t end, int32_t kind);
     unsigned skipWhiteSpace(Cursor &cursor, bool firstChars) const;
     void finishAtEnd(ZoToken &token, uint32_t position);
     void readToken(ZoToken &token, SearchType type);
     void emit(ZoToken &token, uint32_t start, uint32_t end, int32_t kind);
-    bool emitConsumed(ZoToken &token, uint32_t start, uint32_t end, int32_t kind);
-    bool emitAtEnd(ZoToken &token, uint32_t start, int32_t kind);
+    void emitConsumed(ZoToken &token, uint32_t start, uint32_t end, int32_t kind);
+    void emitAtEnd(ZoToken &token, uint32_t start, int32_t kind);
     void finish(ZoToken &token, const Cursor &cursor, int32_t kind);
     void readWordRun(Cursor &cursor, bool name) const;
     void readNumber(Cursor &cursor, bool pastPoint) const;
@@ -164,6 +162,7 @@ private:
     const unsigned char *text_ = nullptr;
     uint32_t length_ = 0;
     unsigned short quotes_[3] = {0x27, 0x22, 0x60};
+    bool quoteInWords_ = false; // a quote character is an ASCII letter, digit or '_'
     uint32_t position_ = 0;
     ZoString *attached_ = nullptr;
     bool atEnd_ = false;

@@ -73,6 +73,16 @@ public:
     // valid while at most one other page of the same set is touched.
     ZoStatus tmpPointer(uint32_t offset, void **pointer, uint16_t *available, uint16_t forWrite);
 
+    // Keeps the page holding offset in memory for the rest of the store's life (until
+    // tmpTruncate), outside the two-way cache: its pointers never go stale and it is never
+    // written to the file. At most the pin limit of pages are pinned (none by default).
+    // Fails (1), pinning nothing, at the limit, when memory is exhausted or the page cannot
+    // be read back; the page is then used through the cache as before.
+    ZoStatus tmpPinPage(uint32_t offset);
+    void setPinLimit(uint32_t pages) { pinLimit_ = pages; }
+    uint32_t getPinLimit() const { return pinLimit_; }
+    uint32_t getPinnedPages() const { return pinnedPages_; }
+
     // Closes the backing file's handle; the next page transfer reopens it by name.
     void tmpLoseFocus();
     // Discards everything: contents, free blocks and the backing file; keepCache keeps
@@ -106,6 +116,9 @@ private:
     enum class Access { Read, Modify, Overwrite };
 
     ZoStatus ensureCache();
+    unsigned char *pinnedFrame(uint32_t page) const;
+    void forgetCachedPage(uint32_t page, unsigned char *copyTo);
+    void releasePinnedPages();
     ZoStatus pageFrame(uint32_t page, Access access, unsigned char **frame);
     ZoStatus replaceWay(CacheSet &set, unsigned way, uint32_t page, Access access, unsigned char *frame);
     ZoStatus transfer(uint32_t offset, unsigned char *buffer, uint32_t length, bool toStore);
@@ -130,6 +143,11 @@ private:
     uint32_t setMask_;
     CacheSet *setTable_ = nullptr;
     unsigned char *cache_ = nullptr;
+    // Pinned pages: frames by page number, page >> 8 selecting a table of 256; null until
+    // the first pin.
+    unsigned char ***pinned_ = nullptr;
+    uint32_t pinnedPages_ = 0;
+    uint32_t pinLimit_ = 0;
     ZoSortedArray freeList_;
     ZoCriticalSection lock_;
 };

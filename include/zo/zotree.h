@@ -51,10 +51,17 @@ public:
 
 private:
     friend class ZoTree;
+    friend class ZoPTree;
 
     void clear() {
         depth_ = 0;
+        positionBase_ = 0;
         iteratorFlags_ &= ~Positioned;
+    }
+    void push(uint32_t node, uint32_t index) {
+        pathNodes_[depth_] = node;
+        pathIndexes_[depth_] = index;
+        ++depth_;
     }
     void setPositioned(bool on) {
         iteratorFlags_ = on ? (iteratorFlags_ | Positioned) : (iteratorFlags_ & ~Positioned);
@@ -79,6 +86,10 @@ public:
     // Largest triad that still gives a node room for two keys; larger ones make every
     // add fail.
     static constexpr uint32_t MaxTriadSize = 1018;
+    // Pages of inner nodes the tree keeps pinned in its store (2 MiB). The store's pin
+    // limit may be lowered (getStore().setPinLimit) before the first add; 0 keeps every
+    // node in the store's small two-way cache alone.
+    static constexpr uint32_t PinnedNodePages = 1024;
 
     // compareKeys null orders keys bytewise. The store gets a 32 KiB cache and noLock.
     ZoTree(uint16_t keyLength, uint16_t dataLength, CompareKeys compareKeys, unsigned int deletable,
@@ -162,6 +173,24 @@ protected:
         return *reinterpret_cast<uint32_t *>(reinterpret_cast<unsigned char *>(node) + 8 + index * triadSize_);
     }
     bool isMarked(const unsigned char *triad) const { return markSize_ != 0 && triad[keyLength_ + dataLength_] != 0; }
+    // Positional trees: keys are one 32-bit number, relative to the base of their node.
+    void markPositional() { treeFlags_ |= Positional; }
+    bool isPositional() const { return (treeFlags_ & Positional) != 0; }
+    static uint32_t storedKey(const unsigned char *triad) {
+        uint32_t key;
+        std::memcpy(&key, triad, sizeof key);
+        return key;
+    }
+    static void storeKey(unsigned char *triad, uint32_t key) { std::memcpy(triad, &key, sizeof key); }
+    // The stored key left of child c of a node (0 for child 0): what a positional tree adds
+    // to its base on the way into that child.
+    uint32_t keyLeftOf(ZoTreeNode *node, uint32_t child) const {
+        return child == 0 ? 0 : storedKey(triadAt(node, child - 1));
+    }
+    void noteSearchDepth(const ZoTreeIterator *it, unsigned int found);
+    // The key pending insertion during a split, and the separator a split hands up.
+    unsigned char *pendingKey() const { return keyBuffer_; }
+    unsigned char *separatorKey() const { return splitKey_; }
     short compareKey(const void *searchKey, const void *nodeKey) const;
     // A tree without data takes a null datum.
     void copyDatum(void *to, const void *datum) const {
@@ -171,11 +200,14 @@ protected:
 
 private:
     ZoTreeIterator *iteratorOf(ZoTreeIterator *it) { return it != nullptr ? it : &cursor_; }
+    void keepInMemory(uint32_t innerNode);
     ZoStatus prepareFirstAdd();
     ZoStatus findFirstEqual(const void *key, unsigned int &found, ZoTreeIterator *it);
     ZoStatus stepForward(ZoTreeIterator *it, bool &moved);
     ZoStatus stepBackward(ZoTreeIterator *it, bool &moved);
     ZoStatus descend(ZoTreeIterator *it, uint32_t node, bool first);
+    void enterChild(ZoTreeIterator *it, ZoTreeNode *parent, uint32_t child) const;
+    void leaveChild(ZoTreeIterator *it, ZoTreeNode *parent, uint32_t child) const;
     ZoStatus settle(ZoTreeIterator *it, bool forward, void *key, void *data, unsigned int *found);
     ZoStatus checkedNodeAt(uint32_t offset, ZoTreeNode **node, bool forWrite);
     ZoStatus topNodeOf(ZoTreeIterator *it, ZoTreeNode **node, bool forWrite);

@@ -66,6 +66,12 @@ bool ZoTmpFile::inRange(uint32_t offset, uint32_t length) {
 // is replaced: written out first if modified, then filled from the file unless the caller
 // overwrites the whole page.
 ZoStatus ZoTmpFile::pageFrame(uint32_t page, Access access, unsigned char **frame) {
+    if (pinned_ != nullptr) {
+        if (unsigned char *pinnedPage = pinnedFrame(page)) {
+            *frame = pinnedPage;
+            return ZoSuccess;
+        }
+    }
     uint32_t setIndex = page & setMask_;
     CacheSet &set = setTable_[setIndex];
     unsigned char *base = cache_ + setIndex * SetBytes;
@@ -197,6 +203,82 @@ ZoStatus ZoTmpFile::tmpPointer(uint32_t offset, void **pointer, uint16_t *availa
     return ZoSuccess;
 }
 
+// ---- pinned pages ------------------------------------------------------------------------
+//
+// A pinned page lives in a frame of its own, found by page number before the sets are
+// looked at. It is never written out: the file's copy (if any) is stale from the pin on
+// and is never read again, since the page stays pinned until the store is truncated.
+
+unsigned char *ZoTmpFile::pinnedFrame(uint32_t page) const {
+    unsigned char **table = pinned_[page >> 8];
+    return table != nullptr ? table[page & 0xFF] : nullptr;
+}
+
+// Takes a page out of the sets: its newest contents are copied to copyTo when a way holds
+// it. A zeroed set table names page 0 in both ways of set 0, so every way is looked at.
+void ZoTmpFile::forgetCachedPage(uint32_t page, unsigned char *copyTo) {
+    CacheSet &set = setTable_[page & setMask_];
+    for (unsigned way = 0; way < 2; ++way) {
+        if (set.page[way] != page)
+            continue;
+        if (copyTo != nullptr) {
+            std::memcpy(copyTo, cache_ + (page & setMask_) * SetBytes + way * PageSize, PageSize);
+            copyTo = nullptr;
+        }
+        set.page[way] = NoPage;
+        set.flags &= ~(way == 0 ? Way0Modified : Way1Modified);
+    }
+}
+
+ZoStatus ZoTmpFile::tmpPinPage(uint32_t offset) {
+    ZoLockGuard guard(lock_);
+    if (offset >= AddressLimit || ensureCache() != ZoSuccess)
+        return ZoFailure;
+    const uint32_t page = offset >> PageShift;
+    if (pinned_ != nullptr && pinnedFrame(page) != nullptr)
+        return ZoSuccess;
+    if (pinnedPages_ >= pinLimit_)
+        return ZoFailure;
+    if (pinned_ == nullptr) {
+        pinned_ = static_cast<unsigned char ***>(ramAllocZ(256 * sizeof(unsigned char **)));
+        if (pinned_ == nullptr)
+            return ZoFailure;
+    }
+    unsigned char **&table = pinned_[page >> 8];
+    if (table == nullptr) {
+        table = static_cast<unsigned char **>(ramAllocZ(256 * sizeof(unsigned char *)));
+        if (table == nullptr)
+            return ZoFailure;
+    }
+    auto *frame = static_cast<unsigned char *>(ramAlloc(PageSize));
+    if (frame == nullptr)
+        return ZoFailure;
+    const CacheSet &set = setTable_[page & setMask_];
+    if ((set.page[0] != page && set.page[1] != page) && readPage(page, frame) != ZoSuccess) {
+        ramFree(frame);
+        return ZoFailure;
+    }
+    forgetCachedPage(page, frame);
+    table[page & 0xFF] = frame;
+    ++pinnedPages_;
+    return ZoSuccess;
+}
+
+void ZoTmpFile::releasePinnedPages() {
+    if (pinned_ == nullptr)
+        return;
+    for (uint32_t high = 0; high < 256; ++high) {
+        if (pinned_[high] == nullptr)
+            continue;
+        for (uint32_t low = 0; low < 256; ++low)
+            ramFree(pinned_[high][low]);
+        ramFree(pinned_[high]);
+    }
+    ramFree(pinned_);
+    pinned_ = nullptr;
+    pinnedPages_ = 0;
+}
+
 // ---- space -------------------------------------------------------------------------------
 
 ZoStatus ZoTmpFile::tmpFindSpace(uint32_t size, uint32_t *offset) {
@@ -294,6 +376,7 @@ void ZoTmpFile::tmpLoseFocus() {
 
 void ZoTmpFile::tmpTruncate(unsigned int keepCache) {
     ZoLockGuard guard(lock_);
+    releasePinnedPages();
     ramFree(setTable_);
     setTable_ = nullptr;
     if (keepCache == 0) {

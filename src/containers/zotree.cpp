@@ -52,6 +52,7 @@ ZoTree::ZoTree(uint16_t keyLength, uint16_t dataLength, CompareKeys compareKeys,
         triadSize_ = static_cast<uint16_t>(triad);
         nodeSize_ = static_cast<uint16_t>((order_ - 1) * triad + 12);
     }
+    store_.setPinLimit(PinnedNodePages);
     (void)cursor_.initialize(this); // the cursor's path is a fixed array: it cannot fail
     // Reserve a byte so that no node lies at offset 0, which means "no child".
     store_.getContiguousSpace(1);
@@ -213,47 +214,73 @@ ZoStatus ZoTree::split(uint32_t node, uint16_t index, uint32_t newNode, uint32_t
 
 // Inserts into a full leaf: splits it and every full node above it on the cursor's search
 // path, each split handing its separator up; a full root makes a new root above it.
+//
+// In a positional tree the pending key is relative to the node it goes into. A split hands
+// its separator up as an absolute position and leaves the new node marked with absolute
+// keys; once the separator has its place, doDecKeys makes the new node relative to it.
+// The cursor's positionBase follows the walk up: it is the base of the node at hand.
 ZoStatus ZoTree::insertWithSplit(uint32_t node, uint16_t index, const void *key, const void *data) {
     std::memcpy(keyBuffer_, key, keyLength_);
     copyDatum(dataBuffer_, data);
     if (markSize_ != 0)
         dataBuffer_[dataLength_] = 0;
     uint32_t rightChild = 0;
+    uint32_t separatorPosition = 0;
     uint32_t level = cursor_.depth_ - 1;
     for (;;) {
         ZoTreeNode *current;
         if (nodeAt(node, &current, true) != ZoSuccess)
             return ZoFailure;
+        if (rightChild != 0 && isPositional()) {
+            cursor_.positionBase_ -= keyLeftOf(current, index);
+            storeKey(keyBuffer_, separatorPosition - cursor_.positionBase_);
+        }
         if (current->count < order_) {
             insertInNode(current, index, keyBuffer_, dataBuffer_, rightChild, 1);
-            return ZoSuccess;
+            return rightChild != 0 ? doDecKeys(rightChild, separatorPosition) : ZoSuccess;
         }
         uint32_t newNode;
-        if (makeNode(newNode, nullptr, nullptr) != ZoSuccess || split(node, index, newNode, rightChild) != ZoSuccess)
+        if (makeNode(newNode, nullptr, nullptr) != ZoSuccess)
+            return ZoFailure;
+        if (rightChild != 0)
+            keepInMemory(newNode);
+        if (split(node, index, newNode, rightChild) != ZoSuccess)
             return ZoFailure;
         // The separator is the key pending for the level above.
         std::swap(keyBuffer_, splitKey_);
         std::swap(dataBuffer_, splitData_);
         rightChild = newNode;
+        separatorPosition = isPositional() ? storedKey(keyBuffer_) : 0;
         if (level == 0)
             break;
         --level;
         node = cursor_.pathNodes_[level];
         index = static_cast<uint16_t>(cursor_.pathIndexes_[level]);
     }
+    // The root's base is 0: the separator's absolute position is its key there.
     uint32_t newRoot;
     ZoTreeNode *top;
-    if (makeNode(newRoot, keyBuffer_, dataBuffer_) != ZoSuccess || nodeAt(newRoot, &top, true) != ZoSuccess)
+    if (makeNode(newRoot, keyBuffer_, dataBuffer_) != ZoSuccess)
+        return ZoFailure;
+    keepInMemory(newRoot);
+    if (nodeAt(newRoot, &top, true) != ZoSuccess)
         return ZoFailure;
     if (markSize_ != 0)
         triadAt(top, 0)[keyLength_ + dataLength_] = dataBuffer_[dataLength_];
     childAt(top, 0) = node;
     childAt(top, 1) = rightChild;
     root_ = newRoot;
-    return ZoSuccess;
+    return doDecKeys(rightChild, separatorPosition);
 }
 
 ZoStatus ZoTree::doDecKeys(uint32_t, uint32_t) { return ZoSuccess; }
+
+// Every search passes through the inner nodes, a few hundred at most for a million keys:
+// their pages are pinned in the store (up to its pin limit), so that a lookup reads at most
+// its leaf from the file. Called right after the node is made, while no node pointer is held.
+void ZoTree::keepInMemory(uint32_t innerNode) {
+    (void)store_.tmpPinPage(innerNode); // an unpinned page is only slower to reach
+}
 
 // ---- search ------------------------------------------------------------------------------
 
@@ -273,9 +300,7 @@ ZoStatus ZoTree::treeSearch(const void *key, uint32_t &node, uint16_t &index, un
         if (it->depth_ == ZoTreeIterator::MaxDepth || nodeAt(offset, &current, false) != ZoSuccess)
             return ZoFailure;
         unsigned match = nodeSearch(current, key, index);
-        it->pathNodes_[it->depth_] = offset;
-        it->pathIndexes_[it->depth_] = index;
-        ++it->depth_;
+        it->push(offset, index);
         node = offset;
         if (match != 0 && toLeaf == 0 && (treeFlags_ & Duplicates) == 0) {
             found = 1;
@@ -294,6 +319,12 @@ ZoStatus ZoTree::treeSearch(const void *key, uint32_t &node, uint16_t &index, un
             maxDepth_ = static_cast<uint16_t>(it->depth_);
     }
     return ZoSuccess;
+}
+
+void ZoTree::noteSearchDepth(const ZoTreeIterator *it, unsigned int found) {
+    lastDepth_ = static_cast<uint16_t>(it->depth_);
+    if (found != 0 && it->depth_ > maxDepth_)
+        maxDepth_ = static_cast<uint16_t>(it->depth_);
 }
 
 // From the gap before the first key not below key: the first live entry after it, when
@@ -361,15 +392,25 @@ ZoStatus ZoTree::descend(ZoTreeIterator *it, uint32_t node, bool first) {
             return ZoFailure;
         uint32_t keys = current->count - 1u;
         uint32_t child = childAt(current, first ? 0 : keys);
-        it->pathNodes_[it->depth_] = node;
-        it->pathIndexes_[it->depth_] = first ? 0 : (child != 0 ? keys : keys - 1);
-        ++it->depth_;
+        it->push(node, first ? 0 : (child != 0 ? keys : keys - 1));
         if (child == 0) {
             it->setPositioned(true);
             return ZoSuccess;
         }
+        enterChild(it, current, first ? 0 : keys);
         node = child;
     }
+}
+
+// A positional iterator's base follows it into and out of children.
+void ZoTree::enterChild(ZoTreeIterator *it, ZoTreeNode *parent, uint32_t child) const {
+    if (isPositional())
+        it->positionBase_ += keyLeftOf(parent, child);
+}
+
+void ZoTree::leaveChild(ZoTreeIterator *it, ZoTreeNode *parent, uint32_t child) const {
+    if (isPositional())
+        it->positionBase_ -= keyLeftOf(parent, child);
 }
 
 ZoStatus ZoTree::stepForward(ZoTreeIterator *it, bool &moved) {
@@ -382,6 +423,7 @@ ZoStatus ZoTree::stepForward(ZoTreeIterator *it, bool &moved) {
         uint32_t child = childAt(node, index + 1);
         if (child != 0) {
             it->setTopIndex(index + 1);
+            enterChild(it, node, index + 1);
             return descend(it, child, true);
         }
         ++index;
@@ -396,6 +438,7 @@ ZoStatus ZoTree::stepForward(ZoTreeIterator *it, bool &moved) {
         --it->depth_;
         if (topNodeOf(it, &node, false) != ZoSuccess)
             return ZoFailure;
+        leaveChild(it, node, it->topIndex());
         if (it->topIndex() < node->count - 1u)
             return ZoSuccess;
     }
@@ -416,6 +459,7 @@ ZoStatus ZoTree::stepBackward(ZoTreeIterator *it, bool &moved) {
     uint32_t child = childAt(node, index);
     if (child != 0) {
         it->setTopIndex(index);
+        enterChild(it, node, index);
         return descend(it, child, false);
     }
     it->setPositioned(true);
@@ -426,6 +470,11 @@ ZoStatus ZoTree::stepBackward(ZoTreeIterator *it, bool &moved) {
     while (it->depth_ > 1) {
         --it->depth_;
         uint32_t descended = it->topIndex();
+        if (isPositional() && descended > 0) {
+            if (topNodeOf(it, &node, false) != ZoSuccess)
+                return ZoFailure;
+            leaveChild(it, node, descended);
+        }
         if (descended > 0) {
             it->setTopIndex(descended - 1);
             return ZoSuccess;
@@ -540,6 +589,12 @@ ZoStatus ZoTree::add(const void *key, const void *data, unsigned int *found) {
         *found = present;
     if (present != 0)
         return ZoSuccess;
+    // A positional key is stored relative to the base of the leaf the search ended in.
+    uint32_t relative;
+    if (isPositional()) {
+        relative = storedKey(static_cast<const unsigned char *>(key)) - cursor_.positionBase_;
+        key = &relative;
+    }
     ZoStatus status = ZoSuccess;
     ZoTreeNode *leaf;
     if (nodeAt(node, &leaf, true) != ZoSuccess) {

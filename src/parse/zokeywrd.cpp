@@ -6,6 +6,8 @@
 #include <zo/ramalloc.h>
 #include <zo/strfuncs.h>
 
+#include "platform/cptables.h"
+
 namespace {
 
 const char *asText(const unsigned char *text) { return reinterpret_cast<const char *>(text); }
@@ -22,6 +24,34 @@ struct PunctuationTypes {
     }
 };
 constexpr PunctuationTypes kPunctuationTypes;
+
+// A hash of a word that every word equal to it ignoring case shares: single-byte
+// characters count by their upper case, double-byte characters (which compare exactly) by
+// their bytes, stepped by the code page's lead bytes as the case-blind comparison steps.
+uint32_t foldedHash(const unsigned char *word, const zo::plat::CodePageTables &tables) {
+    uint32_t hash = 2166136261u;
+    for (const unsigned char *p = word; *p != 0;) {
+        if (tables.lengths[*p] == 2 && p[1] != 0) {
+            hash = (hash ^ p[0]) * 16777619u;
+            hash = (hash ^ p[1]) * 16777619u;
+            p += 2;
+        } else {
+            hash = (hash ^ tables.upper[*p]) * 16777619u;
+            ++p;
+        }
+    }
+    return hash;
+}
+
+// Words equal ignoring case fold alike unless a single byte upper-cases to a lead byte,
+// which would make the comparison and the hash step differently: such a code page is
+// looked up in order.
+bool foldsAlike(const zo::plat::CodePageTables &tables) {
+    for (unsigned b = 0; b < 256; ++b)
+        if (tables.lengths[b] == 1 && tables.lengths[tables.upper[b]] != 1)
+            return false;
+    return true;
+}
 
 } // namespace
 
@@ -81,20 +111,73 @@ ZoKeywordList::ZoKeywordList(const void *packed) {
         return;
     }
     std::memcpy(keywords_, packed, size);
+    buildIndex();
 }
 
-ZoKeywordList::~ZoKeywordList() { ramFree(keywords_); }
+ZoKeywordList::~ZoKeywordList() {
+    ramFree(index_);
+    ramFree(keywords_);
+}
 
-unsigned ZoKeywordList::findKeyword(const unsigned char *word, uint16_t *type) const {
-    if (keywords_ == nullptr)
-        return 0;
+// An open-addressing table of at least twice as many slots as keywords. Keywords go in in
+// block order, so among the keywords a word may equal (which share its hash, hence its
+// probe sequence) the earlier one is always met first. Without memory there is no index.
+void ZoKeywordList::buildIndex() {
+    const zo::plat::CodePageTables &tables = zo::plat::codePageTables();
+    if (!foldsAlike(tables))
+        return;
+    uint32_t count = 0;
+    const unsigned char *cursor = keywords_;
+    const unsigned char *text = nullptr;
+    uint16_t value = 0;
+    while (zoNextPackedElement(&cursor, &text, &value))
+        ++count;
+    uint32_t slots = 4;
+    while (slots < 2 * count)
+        slots *= 2;
+    index_ = static_cast<Slot *>(ramAlloc(slots * sizeof(Slot)));
+    if (index_ == nullptr)
+        return;
+    for (uint32_t i = 0; i < slots; ++i)
+        index_[i].text = Empty;
+    indexMask_ = slots - 1;
+    indexCodePage_ = tables.ansi;
+    for (cursor = keywords_; zoNextPackedElement(&cursor, &text, &value);) {
+        const uint32_t hash = foldedHash(text, tables);
+        uint32_t at = hash & indexMask_;
+        while (index_[at].text != Empty)
+            at = (at + 1) & indexMask_;
+        index_[at] = Slot{hash, static_cast<uint16_t>(text - keywords_), value};
+    }
+}
+
+bool ZoKeywordList::matches(const unsigned char *keyword, const unsigned char *word) const {
+    return caseSensitive_ ? BUTSTCMP(asText(keyword), asText(word)) == 0 : strEqualCi(keyword, word) != 0;
+}
+
+unsigned ZoKeywordList::findInOrder(const unsigned char *word, uint16_t *type) const {
     const unsigned char *cursor = keywords_;
     const unsigned char *text = nullptr;
     uint16_t value = 0;
     while (zoNextPackedElement(&cursor, &text, &value)) {
-        const bool equal = caseSensitive_ ? BUTSTCMP(asText(text), asText(word)) == 0 : strEqualCi(text, word) != 0;
-        if (equal) {
+        if (matches(text, word)) {
             *type = value;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+unsigned ZoKeywordList::findKeyword(const unsigned char *word, uint16_t *type) const {
+    if (keywords_ == nullptr)
+        return 0;
+    const zo::plat::CodePageTables &tables = zo::plat::codePageTables();
+    if (index_ == nullptr || tables.ansi != indexCodePage_)
+        return findInOrder(word, type);
+    const uint32_t hash = foldedHash(word, tables);
+    for (uint32_t at = hash & indexMask_; index_[at].text != Empty; at = (at + 1) & indexMask_) {
+        if (index_[at].hash == hash && matches(keywords_ + index_[at].text, word)) {
+            *type = index_[at].value;
             return 1;
         }
     }

@@ -9,6 +9,7 @@
 #include <zo/strfuncs.h>
 
 #include "platform/charclass.h"
+#include "platform/textblock.h"
 
 namespace {
 
@@ -47,6 +48,28 @@ constexpr AsciiClasses kAscii;
 
 bool isDigit(unsigned char b) { return b >= '0' && b <= '9'; }
 
+// The end of the run of ASCII bytes of a class that starts at p: 16 bytes a step while a
+// whole block lies in the text (one well-predicted branch for most runs, where a byte loop
+// would mispredict its exit), then byte by byte.
+template <uint32_t (*BlockMask)(const unsigned char *), unsigned char Class>
+inline uint32_t runEnd(const unsigned char *t, uint32_t p, uint32_t n) {
+    for (; p + 16 <= n; p += 16) {
+        const uint32_t stops = ~BlockMask(t + p) & 0xFFFFu;
+        if (stops != 0)
+            return p + static_cast<uint32_t>(__builtin_ctz(stops));
+    }
+    while (p < n && (kAscii.of[t[p]] & Class) != 0)
+        ++p;
+    return p;
+}
+
+inline uint32_t spaceEnd(const unsigned char *t, uint32_t p, uint32_t n) {
+    return runEnd<zo::plat::spaceMask16, AsciiSpace>(t, p, n);
+}
+inline uint32_t wordEnd(const unsigned char *t, uint32_t p, uint32_t n) {
+    return runEnd<zo::plat::wordMask16, AsciiWord>(t, p, n);
+}
+
 // The bytes that end a plain run (searchPlain).
 bool isPlainStopper(unsigned char b) { return b == ',' || b == '/' || b == '(' || b == ')' || b == '|'; }
 
@@ -74,20 +97,24 @@ constexpr unsigned kOperatorCount = sizeof kOperators / sizeof kOperators[0];
 static_assert(kOperatorCount == 44);
 
 // The operator table by first character: the one-character entry's code (-1 when the byte
-// is no operator) and the second characters of the two-character entries that follow it.
+// is no operator) and the second characters of the two-character entries that follow it,
+// one a byte of `seconds` (at most four), with 0x80 in `lanes` for each byte in use.
 struct OperatorTable {
     int32_t single[256];
-    unsigned char pairs[256][4];
-    unsigned char pairCount[256];
-    constexpr OperatorTable() : single(), pairs(), pairCount() {
+    uint32_t seconds[256];
+    uint32_t lanes[256];
+    constexpr OperatorTable() : single(), seconds(), lanes() {
         for (auto &code : single)
             code = -1;
         for (unsigned i = 0; i < kOperatorCount; ++i) {
             if (kOperators[i] < 256 && single[kOperators[i]] < 0) {
                 const unsigned b = kOperators[i];
                 single[b] = kOperators[i];
-                for (unsigned j = i + 1; j < kOperatorCount && (kOperators[j] >> 8) == b; ++j)
-                    pairs[b][pairCount[b]++] = static_cast<unsigned char>(kOperators[j] & 0xFF);
+                unsigned count = 0;
+                for (unsigned j = i + 1; j < kOperatorCount && (kOperators[j] >> 8) == b; ++j, ++count) {
+                    seconds[b] |= uint32_t{static_cast<unsigned char>(kOperators[j] & 0xFF)} << (8 * count);
+                    lanes[b] |= 0x80u << (8 * count);
+                }
             }
         }
     }
@@ -96,17 +123,18 @@ constexpr OperatorTable kOperatorTable;
 
 // Kind of the operator that starts with b: a two-character entry when next completes one
 // (*pair is then set), else the one-character entry; tokenOther when b is no operator.
+// The second characters are compared all at once: a lane of x is zero where one equals
+// next, and the lowest zero lane is found exactly (a borrow only reaches lanes above it).
 int32_t operatorKind(unsigned char b, unsigned char next, bool *pair) {
-    *pair = false;
-    if (kOperatorTable.single[b] < 0)
+    const int32_t single = kOperatorTable.single[b];
+    if (single < 0) {
+        *pair = false;
         return tokenOther;
-    for (unsigned k = 0; k < kOperatorTable.pairCount[b]; ++k) {
-        if (kOperatorTable.pairs[b][k] == next) {
-            *pair = true;
-            return (int32_t{b} << 8) | next;
-        }
     }
-    return kOperatorTable.single[b];
+    const uint32_t x = kOperatorTable.seconds[b] ^ (next * 0x01010101u);
+    const bool matched = ((x - 0x01010101u) & ~x & kOperatorTable.lanes[b]) != 0;
+    *pair = matched;
+    return matched ? (int32_t{b} << 8) | next : single;
 }
 
 } // namespace
@@ -203,6 +231,15 @@ void ZoScanner::setScanString(ZoString *text) {
     attached_ = text;
 }
 
+void ZoScanner::setQuoteChars(unsigned short q1, unsigned short q2, unsigned short q3) {
+    quotes_[0] = q1;
+    quotes_[1] = q2;
+    quotes_[2] = q3;
+    quoteInWords_ = false;
+    for (unsigned short q : quotes_)
+        quoteInWords_ = quoteInWords_ || (q < 0x80 && (kAscii.of[q] & AsciiWord) != 0);
+}
+
 void ZoScanner::setPosition(uint32_t offset) {
     position_ = offset < length_ ? offset : length_;
     atEnd_ = false;
@@ -256,119 +293,148 @@ inline void ZoScanner::emit(ZoToken &token, uint32_t start, uint32_t end, int32_
 }
 
 // A token whose last character was read and taken (a closing quote, an operator).
-inline bool ZoScanner::emitConsumed(ZoToken &token, uint32_t start, uint32_t end, int32_t kind) {
+inline void ZoScanner::emitConsumed(ZoToken &token, uint32_t start, uint32_t end, int32_t kind) {
     emit(token, start, end, kind);
     lastWidth_ = 1;
     atEnd_ = false;
-    return true;
 }
 
 // A token that runs to the end of the text.
-inline bool ZoScanner::emitAtEnd(ZoToken &token, uint32_t start, int32_t kind) {
+inline void ZoScanner::emitAtEnd(ZoToken &token, uint32_t start, int32_t kind) {
     emit(token, start, length_, kind);
     lastWidth_ = 0;
     atEnd_ = true;
-    return true;
 }
 
+// The tokens that make up most of a statement are read here without the general
+// machinery: ASCII words, numbers, quoted strings and comments, and the operators whose
+// meaning depends on no switch, when no extra word characters are set. Anything else (a
+// byte from 0x80 up included) goes to the full rules, after the white space. Every call
+// out of this path is its last step, so the path keeps its values in scratch registers:
+// the rarer quoted strings and comments are read out of line.
 void ZoScanner::getToken(ZoToken &token, SearchType type) {
-    if (type != searchNormal || !readCommonToken(token))
-        readToken(token, type);
-}
-
-// The tokens that make up most of a statement, read without the general machinery when no
-// extra word characters are set: ASCII words, numbers, quoted strings and comments, and the
-// operators whose meaning depends on no switch. Returns false, having consumed only white
-// space, for anything else (a byte from 0x80 up included), which the full rules then read.
-[[gnu::always_inline]] inline bool ZoScanner::readCommonToken(ZoToken &token) {
-    if (wordBreakChars.length() != 0 || validFirstChars.length() != 0 || validMiddleChars.length() != 0)
-        return false;
+    const uint32_t extra = wordBreakChars.length() | validFirstChars.length() | validMiddleChars.length();
+    if ((static_cast<uint32_t>(type) | extra) != 0)
+        return readToken(token, type);
     const unsigned char *t = text_;
     const uint32_t n = length_;
     uint32_t p = position_ < n ? position_ : n;
-    // Most tokens follow no blank or a single one: take one without a branch, then loop.
-    p += p < n ? (kAscii.of[t[p]] & AsciiSpace) : 0;
-    while (p < n && (kAscii.of[t[p]] & AsciiSpace) != 0)
-        ++p;
+    // One block of 16 bytes from the position tells where the token starts, whether it
+    // starts with a word character and, for a word that ends in the block, where it ends:
+    // blanks are no word characters, so the first run of word characters in the block is
+    // the word. All three come from the block alone, without waiting for one another or
+    // for the token's bytes.
+    const uint32_t blockStart = p;
+    uint32_t wordStop = 16; // offset in the block of the word's end; 16: not in the block
+    bool wordFirst = false; // the token starts with a letter, a digit or '_'
+    uint32_t lead = 16;
+    if (p + 16 <= n) {
+        const __m128i block = zo::plat::loadBlock16(t + p);
+        const uint32_t words = zo::plat::wordMask16(block);
+        lead = static_cast<uint32_t>(__builtin_ctz(~zo::plat::spaceMask16(block)));
+        wordStop = static_cast<uint32_t>(__builtin_ctz((~words & (words << 1)) | 0x10000u));
+        wordFirst = ((words >> lead) & 1) != 0;
+        p += lead;
+    }
+    if (lead == 16) {
+        p = spaceEnd(t, p, n);
+        wordFirst = p < n && (kAscii.of[t[p]] & AsciiWord) != 0;
+    }
     position_ = p;
     if (p >= n)
-        return false;
+        return finishAtEnd(token, p);
     const unsigned char b = t[p];
-    if (b == openBracketChar)
-        return false;
-    const unsigned char next = p + 1 < n ? t[p + 1] : 0;
-    const unsigned char cls = kAscii.of[b];
     uint32_t q = p + 1;
-    int32_t kind;
-    if (isQuote(b)) {
-        // ASCII only: in a double-byte code page a trail byte may equal a quote.
-        for (;;) {
-            while (q < n && t[q] != b && t[q] < 0x80)
-                ++q;
-            if (q >= n || t[q] >= 0x80)
-                return false;
-            if (++q < n && t[q] == b)
-                ++q;
-            else
-                break;
-        }
-        return emitConsumed(token, p, q, tokenLiteral);
-    }
-    if (recognizeComments && ((b == '-' && next == '-') || (b == '/' && next == '*'))) {
-        // ASCII only: a multi-byte character may take a line feed or '/' into itself.
-        if (b == '-') {
-            for (q = p + 2; q < n && t[q] != '\n' && t[q] < 0x80;)
-                ++q;
+    // Words and numbers first, unless a quote character or the bracket pair starts one.
+    if (wordFirst && !quoteInWords_ && b != openBracketChar) {
+        if (!isDigit(b)) {
+            q = wordStop < 16 ? blockStart + wordStop : wordEnd(t, q, n);
             if (q < n && t[q] >= 0x80)
-                return false;
-            if (q >= n)
-                return emitAtEnd(token, p, tokenComment);
-            emit(token, p, q, tokenComment);
-            position_ = q + 1;
-            lastWidth_ = 1;
-            atEnd_ = false;
-            return true;
+                return readToken(token, searchNormal); // the word may go on with multi-byte letters
+            return emitRun(token, p, q, tokenWord);
         }
-        // The byte after "/*" may not close the comment ("/*/" is open) but may still start
-        // a multi-byte character, which the general rules must read.
-        if (p + 2 < n && t[p + 2] >= 0x80)
-            return false;
-        for (q = p + 3; q < n && t[q] < 0x80 && !(t[q] == '/' && t[q - 1] == '*'); ++q)
-            ;
-        if (q < n && t[q] >= 0x80)
-            return false;
-        return q < n ? emitConsumed(token, p, q + 1, tokenComment) : emitAtEnd(token, p, tokenComment);
-    }
-    if ((cls & AsciiWordStart) != 0) {
-        // Four bytes a step while all four continue the word, then byte by byte.
-        while (q + 4 <= n &&
-               (kAscii.of[t[q]] & kAscii.of[t[q + 1]] & kAscii.of[t[q + 2]] & kAscii.of[t[q + 3]] & AsciiWord) != 0)
-            q += 4;
-        while (q < n && (kAscii.of[t[q]] & AsciiWord) != 0)
-            ++q;
-        if (q < n && t[q] >= 0x80)
-            return false; // the word may go on with multi-byte or code-page letters
-        kind = tokenWord;
-    } else if ((cls & AsciiDigit) != 0) {
         while (q < n && isDigit(t[q]))
             ++q;
         if (q < n && t[q] == '.' && decimalNumbers)
             for (++q; q < n && isDigit(t[q]);)
                 ++q;
-        kind = tokenNumber;
-    } else if (kOperatorTable.single[b] < 0 || (b == '(' && (groupParens || next == '+')) ||
-               (b == '{' && groupBraces) || (b == '.' && decimalNumbers && isDigit(next))) {
-        return false; // groups, the outer join, decimals, and characters that are no operator
-    } else {
-        bool pair = false;
-        kind = operatorKind(b, next, &pair);
-        q += pair && q < n;
-        return emitConsumed(token, p, q, kind);
+        return emitRun(token, p, q, tokenNumber);
     }
+    if (isQuote(b) && b != openBracketChar)
+        return readCommonQuoted(token, p);
+    const unsigned char next = q < n ? t[q] : 0;
+    if (recognizeComments && ((b == '-' && next == '-') || (b == '/' && next == '*')))
+        return readCommonComment(token, p, b);
+    // Groups, the outer join, decimals, characters that are no operator, and a word or
+    // number beside a quote character made of a word character take the full rules.
+    if (b == openBracketChar || wordFirst || kOperatorTable.single[b] < 0 ||
+        (b == '(' && (groupParens || next == '+')) || (b == '{' && groupBraces) ||
+        (b == '.' && decimalNumbers && isDigit(next)))
+        return readToken(token, searchNormal);
+    bool pair = false;
+    const int32_t kind = operatorKind(b, next, &pair);
+    q += pair && q < n;
+    emitConsumed(token, p, q, kind);
+}
+
+// A word or a number, which ends at a character left unread (or at the end of the text).
+inline void ZoScanner::emitRun(ZoToken &token, uint32_t start, uint32_t end, int32_t kind) {
     lastWidth_ = 0;
-    atEnd_ = q >= n;
-    emit(token, p, q, kind);
-    return true;
+    atEnd_ = end >= length_;
+    emit(token, start, end, kind);
+}
+
+// A quoted string of ASCII bytes, from its opening quote at p; any other by the full rules.
+[[gnu::noinline]] void ZoScanner::readCommonQuoted(ZoToken &token, uint32_t p) {
+    const unsigned char *t = text_;
+    const uint32_t n = length_;
+    const unsigned char quote = t[p];
+    uint32_t q = p + 1;
+    // ASCII only: in a double-byte code page a trail byte may equal a quote.
+    for (;;) {
+        while (q < n && t[q] != quote && t[q] < 0x80)
+            ++q;
+        if (q >= n || t[q] >= 0x80)
+            return readToken(token, searchNormal);
+        if (++q < n && t[q] == quote)
+            ++q;
+        else
+            break;
+    }
+    emitConsumed(token, p, q, tokenLiteral);
+}
+
+// A comment of ASCII bytes, from its first character b ('-' or '/') at p; any other by the
+// full rules.
+[[gnu::noinline]] void ZoScanner::readCommonComment(ZoToken &token, uint32_t p, unsigned char b) {
+    const unsigned char *t = text_;
+    const uint32_t n = length_;
+    uint32_t q;
+    // ASCII only: a multi-byte character may take a line feed or '/' into itself.
+    if (b == '-') {
+        for (q = p + 2; q < n && t[q] != '\n' && t[q] < 0x80;)
+            ++q;
+        if (q < n && t[q] >= 0x80)
+            return readToken(token, searchNormal);
+        if (q >= n)
+            return emitAtEnd(token, p, tokenComment);
+        emit(token, p, q, tokenComment);
+        position_ = q + 1;
+        lastWidth_ = 1;
+        atEnd_ = false;
+        return;
+    }
+    // The byte after "/*" may not close the comment ("/*/" is open) but may still start
+    // a multi-byte character, which the general rules must read.
+    if (p + 2 < n && t[p + 2] >= 0x80)
+        return readToken(token, searchNormal);
+    for (q = p + 3; q < n && t[q] < 0x80 && !(t[q] == '/' && t[q - 1] == '*'); ++q)
+        ;
+    if (q < n && t[q] >= 0x80)
+        return readToken(token, searchNormal);
+    if (q < n)
+        return emitConsumed(token, p, q + 1, tokenComment);
+    emitAtEnd(token, p, tokenComment);
 }
 
 // Reads any token by the full rules.

@@ -35,18 +35,6 @@ constexpr unsigned char kUtf8Lengths[256] = {
 #undef THREE16
 };
 
-bool isDoubleByte(unsigned codePage) {
-    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
-}
-
-bool leadByteOf(unsigned codePage, unsigned b) {
-    if (codePage == 932)
-        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-    if (isDoubleByte(codePage))
-        return b >= 0x81 && b <= 0xFE;
-    return false;
-}
-
 // The byte's case counterpart through Unicode, or the byte itself when the mapped character
 // is not a single byte of the page.
 unsigned char mapCase(unsigned char b, uint16_t (*map)(uint16_t)) {
@@ -62,10 +50,10 @@ unsigned char mapCase(unsigned char b, uint16_t (*map)(uint16_t)) {
 
 void buildTables(unsigned codePage) {
     g_codePageTables.ansi = codePage;
-    g_codePageTables.doubleByte = isDoubleByte(codePage);
+    g_codePageTables.doubleByte = isDoubleBytePage(codePage);
     for (unsigned b = 0; b < 256; ++b)
-        g_codePageTables.lengths[b] = leadByteOf(codePage, b) ? 2 : 1;
-    conversionTablesBuild(codePage, g_codePageTables.doubleByte, oemCodePage());
+        g_codePageTables.lengths[b] = isLeadByteOf(codePage, static_cast<unsigned char>(b)) ? 2 : 1;
+    conversionTablesBuild(codePage);
     for (unsigned b = 0; b < 256; ++b) {
         g_codePageTables.upper[b] = mapCase(static_cast<unsigned char>(b), unicodeUpper);
         g_codePageTables.lower[b] = mapCase(static_cast<unsigned char>(b), unicodeLower);
@@ -87,9 +75,23 @@ void mapBuffer(unsigned char *text, uint32_t length, const unsigned char *map) {
 
 } // namespace
 
+bool isDoubleBytePage(unsigned codePage) {
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+
+bool isLeadByteOf(unsigned codePage, unsigned char b) {
+    if (codePage == 932)
+        return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    if (isDoubleBytePage(codePage))
+        return b >= 0x81 && b <= 0xFE;
+    return false;
+}
+
 CodePageTables g_codePageTables = singleByteTables();
 
-bool isSupportedCodePage(unsigned codePage) { return (codePage >= 1250 && codePage <= 1258) || isDoubleByte(codePage); }
+bool isSupportedCodePage(unsigned codePage) {
+    return (codePage >= 1250 && codePage <= 1258) || isDoubleBytePage(codePage);
+}
 
 void codePageInit() {
     unsigned codePage = 1252;
@@ -120,10 +122,7 @@ void upperBuffer(unsigned char *text, uint32_t length) { mapBuffer(text, length,
 
 void lowerBuffer(unsigned char *text, uint32_t length) { mapBuffer(text, length, g_codePageTables.lower); }
 
-void codePageRelease() {
-    collateRelease();
-    conversionRelease();
-}
+void codePageRelease() { collateRelease(); }
 
 bool isLeadByte(unsigned char b) { return g_codePageTables.lengths[b] == 2; }
 

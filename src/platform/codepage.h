@@ -15,6 +15,9 @@ ZO_API void codePageInit();
 ZO_API unsigned ansiCodePage();
 ZO_API unsigned oemCodePage();
 ZO_API bool isSupportedCodePage(unsigned codePage);
+// Whether a code page has lead bytes (932, 936, 949, 950), and whether b is one of them.
+bool isDoubleBytePage(unsigned codePage);
+bool isLeadByteOf(unsigned codePage, unsigned char b);
 // True when b starts a double-byte character of the ANSI code page.
 ZO_API bool isLeadByte(unsigned char b);
 // 256 entries: 2 for a lead byte of the ANSI code page, 1 else.
@@ -37,8 +40,7 @@ ZO_API unsigned char lowerByte(unsigned char b);
 ZO_API void upperBuffer(unsigned char *text, uint32_t length);
 ZO_API void lowerBuffer(unsigned char *text, uint32_t length);
 
-// Releases what the code page services hold (iconv descriptors, collators); at process
-// detach.
+// Releases what the code page services hold (the collators); at process detach.
 ZO_API void codePageRelease();
 
 // Test hook: switch the process's ANSI code page and rebuild its tables; returns false for

@@ -197,6 +197,39 @@ TEST(ZoTmpFileCache, PointerStaysValidBesideOneOtherPageOfItsSet) {
     EXPECT_EQ(c, 'y');
 }
 
+// Pinned pages leave the two-way sets: their pointers hold through any traffic, they are
+// never written out, and a page pinned after going out comes back from the file first.
+TEST(ZoTmpFileCache, PinnedPagesStayPutUpToTheLimit) {
+    ZoTmpFile store(4096); // one set of two ways
+    store.setPinLimit(2);
+    std::vector<unsigned char> p3 = pattern(Page, 4), p5 = pattern(Page, 5);
+    ASSERT_EQ(store.tmpWrite(3 * Page, p3.data(), Page), ZoSuccess);
+    ASSERT_EQ(store.tmpWrite(5 * Page, p5.data(), Page), ZoSuccess);
+    ASSERT_EQ(store.tmpPinPage(3 * Page + 7), ZoSuccess);
+    void *pinned;
+    uint16_t available;
+    ASSERT_EQ(store.tmpPointer(3 * Page, &pinned, &available, 1), ZoSuccess);
+    // Pages 5 and 7 go out to the file as 7, 9 and 11 come in; page 3 stays in memory.
+    for (uint32_t page : {7u, 9u, 11u})
+        ASSERT_EQ(store.tmpWrite(page * Page, p5.data(), 10), ZoSuccess);
+    EXPECT_EQ(std::memcmp(pinned, p3.data(), Page), 0);
+    EXPECT_EQ(store.getHighestPage(), 7);
+    // Pinning the evicted page 5 reads it back; a third pin is over the limit.
+    ASSERT_EQ(store.tmpPinPage(5 * Page), ZoSuccess);
+    EXPECT_EQ(store.tmpPinPage(13 * Page), ZoFailure);
+    EXPECT_EQ(store.getPinnedPages(), 2u);
+    std::vector<unsigned char> back(Page);
+    ASSERT_EQ(store.tmpRead(5 * Page, back.data(), Page), ZoSuccess);
+    EXPECT_EQ(back, p5);
+    std::memset(pinned, 'z', Page);
+    ASSERT_EQ(store.tmpRead(3 * Page, back.data(), Page), ZoSuccess);
+    EXPECT_EQ(back, std::vector<unsigned char>(Page, 'z'));
+    EXPECT_EQ(store.getPagesInFile(), 8u); // pinned pages are never written out
+    store.tmpTruncate(0);
+    EXPECT_EQ(store.getPinnedPages(), 0u);
+    EXPECT_EQ(ZoTmpFile().tmpPinPage(0), ZoFailure); // no pins by default
+}
+
 TEST(ZoTmpFileCache, LoseFocusReopensTheFileByName) {
     ZoTmpFile store(4096);
     std::vector<unsigned char> data = pattern(5 * Page, 9);

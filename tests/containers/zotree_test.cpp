@@ -368,6 +368,25 @@ TEST(ZoTreeFailure, FirstAddFailsCleanlyWithoutMemory) {
     EXPECT_EQ(firstAdd.run(zotest::allocationFailure()), 3u); // scratch buffers, page frames, set table
 }
 
+// Inner nodes live in pinned pages of the store; with no pins allowed every node goes
+// through the two-way cache alone. Either way the tree holds the same keys.
+TEST(ZoTreeStore, InnerNodesArePinnedUnlessTheStoreAllowsNone) {
+    U32Tree pinned, unpinned;
+    unpinned.tree.getStore().setPinLimit(0);
+    std::mt19937 rng(5);
+    for (int i = 0; i < 20000; ++i) {
+        uint32_t key = rng();
+        pinned.add(key, i);
+        unpinned.add(key, i);
+    }
+    EXPECT_GT(pinned.tree.getStore().getPinnedPages(), 1u);
+    EXPECT_LE(pinned.tree.getStore().getPinnedPages(), ZoTree::PinnedNodePages);
+    EXPECT_EQ(unpinned.tree.getStore().getPinnedPages(), 0u);
+    EXPECT_EQ(pinned.keys(), unpinned.keys());
+    pinned.tree.reset();
+    EXPECT_EQ(pinned.tree.getStore().getPinnedPages(), 0u);
+}
+
 // A failing page transfer makes the tree operation that needed it fail; the tree stays
 // walkable in order afterwards (a failed split may have lost the entries it was moving).
 TEST(ZoTreeFaults, FileFailuresFailTheOperationAndLeaveAnOrderedTree) {

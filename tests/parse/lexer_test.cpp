@@ -1,9 +1,11 @@
 #include <zo/ramalloc.h>
+#include <zo/strfuncs.h>
 #include <zo/zolexer.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,6 +114,58 @@ TEST(LexerKeywords, CaseSensitivityAndFirstMatch) {
     ZoKeywordList failed(packed.block);
     EXPECT_FALSE(failed.isOK());
     EXPECT_EQ(failed.findKeyword(bytes("SELECT"), &type), 0u);
+}
+
+// The index finds what a walk of the entries in order finds, in both matching modes and
+// in code pages that fold letters beyond ASCII (1252, 1254 with its dotless i) or have
+// double-byte characters (932), also after the code page changed under the list.
+TEST(LexerKeywords, TheIndexAgreesWithTheEntriesInOrder) {
+    const char alphabet[] = {'a', 'B', 'i', 'I', '_', '1', '\xE9', '\xC9', '\xFD', '\x82', '\xA0'};
+    auto inOrder = [](const std::vector<std::string> &words, const std::string &word, bool caseSensitive) {
+        for (size_t i = 0; i < words.size(); ++i)
+            if (caseSensitive ? words[i] == word : strEqualCi(bytes(words[i].c_str()), bytes(word.c_str())) != 0)
+                return static_cast<int>(i);
+        return -1;
+    };
+    std::mt19937 rng(31);
+    for (unsigned page : {1252u, 1254u, 932u}) {
+        zotest::CodePage codePage(page);
+        ASSERT_TRUE(codePage.ok());
+        auto randomWord = [&] {
+            std::string w(1 + rng() % 3, ' ');
+            for (char &c : w)
+                c = alphabet[rng() % sizeof alphabet];
+            return w;
+        };
+        std::vector<std::string> words;
+        std::vector<resourceElement> records;
+        for (int i = 0; i < 150; ++i)
+            words.push_back(randomWord());
+        for (size_t i = 0; i < words.size(); ++i)
+            records.push_back({bytes(words[i].c_str()), static_cast<uint16_t>(i)});
+        Keywords packed(records);
+        ZoKeywordList keywords(packed.block);
+        for (unsigned caseSensitive : {1u, 0u}) {
+            keywords.setCaseSensitive(caseSensitive);
+            for (int probe = 0; probe < 2000; ++probe) {
+                std::string word = randomWord();
+                uint16_t type = 0xFFFF;
+                int expected = inOrder(words, word, caseSensitive != 0);
+                ASSERT_EQ(keywords.findKeyword(bytes(word.c_str()), &type), expected >= 0 ? 1u : 0u)
+                    << page << " " << word;
+                if (expected >= 0) {
+                    ASSERT_EQ(type, expected) << page << " " << word;
+                }
+            }
+        }
+        // Under another code page the list still answers as the entries say.
+        zotest::CodePage other(page == 932 ? 1252 : 932);
+        keywords.setCaseSensitive(0);
+        std::string word = words[0];
+        uint16_t type = 0xFFFF;
+        EXPECT_EQ(keywords.findKeyword(bytes(word.c_str()), &type), 1u);
+        EXPECT_EQ(type, inOrder(words, word, false));
+    }
 }
 
 TEST(LexerTokens, KeywordsWordsAndNumbers) {

@@ -266,13 +266,14 @@ TEST(ScannerTokens, CountedTextIsNotReadPastItsLength) {
 TEST(ScannerTokens, DirectPathAgreesWithTheFullRules) {
     const std::string texts[] = {
         "SELECT a.b, c1 FROM t WHERE x >= 10.5 AND y <> 'it''s' -- note\n/* c */ z(+) {d} [e] 'open",
-        "a--b /*/ x */ 'q' \"r\" `s` 1.2.3 .5 7. == =* ++ && || ** *= !< !> :$#%@?",
-        "-- \xEB\n x /* \xE3*/ y",
-        "caf\xE9 \x82\xA0x '\x82`' 12\x81\x40",
-        std::string("a\0b", 3),
-        "(a, (b)) {c{d}} -x /y"};
+        "a--b /*/ x */ 'q' \"r\" `s` 1.2.3 .5 7. == =* ++ && || ** *= !< !> :$#%@?", "-- \xEB\n x /* \xE3*/ y",
+        "caf\xE9 \x82\xA0x '\x82`' 12\x81\x40", std::string("a\0b", 3), "(a, (b)) {c{d}} -x /y",
+        // Words, numbers and blanks across the 16-byte blocks the direct path reads.
+        "abcdefghijklmnopqrstuvwxyz0123456789_x                    y 123456789012345678.25 qq",
+        "fifteen_chars_x, sixteen_chars_xy.z\t\n\r\v\fw xq'a'q \x80"
+        "bcdefghijklmnop\xE9"};
     for (const std::string &text : texts) {
-        for (unsigned flags = 0; flags < 32; ++flags) {
+        for (unsigned flags = 0; flags < 64; ++flags) {
             for (int mode = 0; mode < 3; ++mode) {
                 zotest::CodePage page(mode == 1 ? 932 : 1252);
                 std::unique_ptr<zotest::Utf8Mode> utf8(mode == 2 ? new zotest::Utf8Mode : nullptr);
@@ -286,6 +287,8 @@ TEST(ScannerTokens, DirectPathAgreesWithTheFullRules) {
                     s->decimalNumbers = flags & 8;
                     if (flags & 16)
                         s->openBracketChar = '[', s->closeBracketChar = ']';
+                    if (flags & 32) // a quote character and a bracket that are word characters
+                        s->setQuoteChars('q', '"', 0), s->openBracketChar = 'x', s->closeBracketChar = 'y';
                 }
                 EXPECT_EQ(scanAll(direct), scanAll(full)) << text << " flags " << flags << " mode " << mode;
             }
