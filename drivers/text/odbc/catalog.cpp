@@ -17,20 +17,12 @@ bool equalNoCase(const std::string &a, const std::string &b) {
            });
 }
 
-#if __has_include(<zo/cvwchar.h>)
 // Catalog patterns: '%' any text, '_' one character, '\\' the escape; ignoring case.
 bool likePattern(const std::string &name, const std::string &pattern) {
     return strLike(reinterpret_cast<const unsigned char *>(name.data()), uint32_t(name.size()),
                    reinterpret_cast<const unsigned char *>(pattern.data()), uint32_t(pattern.size()), '%', '_', '\\', 0,
                    1) != 0;
 }
-#else
-// SEAM(text): until the library's strLike is there (it comes with <zo/cvwchar.h>), a pattern
-// matches a name equal to it ignoring case, and "%" matches every name.
-bool likePattern(const std::string &name, const std::string &pattern) {
-    return pattern == "%" || equalNoCase(name, pattern);
-}
-#endif
 
 // Whether a name passes a catalog argument: a pattern (or, with SQL_ATTR_METADATA_ID on,
 // an identifier: equal ignoring case, or exactly when quoted). A null argument passes all.

@@ -16,7 +16,7 @@
 #include <map>
 
 #include <zo/zovaluep.h>
-#if __has_include(<zo/registry.h>)
+#if ZOTEXT_HAVE_PROFILES
 #include <zo/registry.h>
 #endif
 
@@ -45,7 +45,7 @@ using Attributes = std::map<std::string, std::string, LessNoCase>;
 
 bool equalNoCase(const std::string &a, const char *b) { return !LessNoCase()(a, b) && !LessNoCase()(b, a); }
 
-#if __has_include(<zo/registry.h>)
+#if ZOTEXT_HAVE_PROFILES
 // A data source's entries live in the ODBC data-source profile, which the library reads
 // through the host's ODBC installer library (ODBCINI, ODBCSYSINI). Their text is taken as
 // UTF-8.

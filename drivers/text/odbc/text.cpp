@@ -4,10 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <zo/pertask.h>
-#if __has_include(<zo/cvwchar.h>)
 #include <zo/cvwchar.h>
-#endif
+#include <zo/pertask.h>
 
 #include "odbc/driver.h"
 
@@ -16,7 +14,7 @@ namespace {
 
 // The library's character-set conversions work on the basic plane; the functions below
 // hand them runs without surrogates or four-byte sequences.
-#if __has_include(<zo/cvwchar.h>)
+
 // A conversion the library reports as failed (it allocates nothing it cannot do without).
 [[noreturn]] void conversionFailed() { throw std::runtime_error("text conversion failed"); }
 
@@ -69,45 +67,6 @@ std::u16string utf8ToBmp(const char *text, size_t length) {
     out.resize(size_t(written));
     return out;
 }
-#else
-// SEAM(text): until the library's conversions (<zo/cvwchar.h>) are there, only ASCII passes;
-// any other character becomes '?'.
-std::string ansiToUtf8(const unsigned char *text, size_t length) {
-    std::string out;
-    out.reserve(length);
-    for (size_t i = 0; i < length; ++i)
-        out.push_back(text[i] < 0x80 ? static_cast<char>(text[i]) : '?');
-    return out;
-}
-std::string utf8ToAnsi(const std::string &utf8) {
-    std::string out;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        if (b < 0x80)
-            out.push_back(static_cast<char>(b));
-        else if (b >= 0xC0)
-            out.push_back('?');
-    }
-    return out;
-}
-std::string bmpToUtf8(const char16_t *units, size_t count) {
-    std::string out;
-    for (size_t i = 0; i < count; ++i)
-        out.push_back(units[i] < 0x80 ? static_cast<char>(units[i]) : '?');
-    return out;
-}
-std::u16string utf8ToBmp(const char *text, size_t length) {
-    std::u16string out;
-    for (size_t i = 0; i < length; ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80)
-            out.push_back(b);
-        else if (b >= 0xC0)
-            out.push_back(u'?');
-    }
-    return out;
-}
-#endif
 
 bool isHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool isLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }

@@ -2,7 +2,7 @@
 // to a file (flushed line by line, so a crash loses nothing already traced).
 #include "odbc/trace.h"
 
-#if __has_include(<zo/zotrace.h>)
+#if ZOTEXT_HAVE_TRACE
 #include <zo/zotrace.h>
 
 namespace zotext::odbc {

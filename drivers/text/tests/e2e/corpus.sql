@@ -1,8 +1,7 @@
 # Differential corpus: each query runs against the text driver and against SQLite over the
 # same tables, emp (id, name, dept, salary, hired, manager, level) and dept (code, title,
 # budget, floor); see differential.py. "ours ;; sqlite" gives two spellings of one query;
-# "[header.h] query" is a query that needs a piece of the library that comes with the header
-# (LIKE: the library's pattern matching).
+# "[header.h] query" is a query that needs a piece of the library that comes with the header.
 # Queries with ORDER BY list their rows in an order the keys fix completely.
 
 # Projections and expressions
@@ -74,19 +73,19 @@ SELECT id FROM emp WHERE id > 30 AND id < 40 AND level <> 3
 SELECT id FROM emp WHERE NOT (dept = 'eng')
 
 # LIKE
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE 'a%'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE 'A%'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE '%e'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE '%an%'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE '_o%'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE '___'
-[cvwchar.h] SELECT id FROM emp WHERE name NOT LIKE '%a%'
-[cvwchar.h] SELECT id FROM emp WHERE dept LIKE 'e%'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE 'a\_b%' ESCAPE '\'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE 'x\%%' ESCAPE '\'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE 'a!_b%' {escape '!'} ;; SELECT id FROM emp WHERE name LIKE 'a!_b%' ESCAPE '!'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE '%''%'
-[cvwchar.h] SELECT id FROM emp WHERE name LIKE dept || '%'
+SELECT id FROM emp WHERE name LIKE 'a%'
+SELECT id FROM emp WHERE name LIKE 'A%'
+SELECT id FROM emp WHERE name LIKE '%e'
+SELECT id FROM emp WHERE name LIKE '%an%'
+SELECT id FROM emp WHERE name LIKE '_o%'
+SELECT id FROM emp WHERE name LIKE '___'
+SELECT id FROM emp WHERE name NOT LIKE '%a%'
+SELECT id FROM emp WHERE dept LIKE 'e%'
+SELECT id FROM emp WHERE name LIKE 'a\_b%' ESCAPE '\'
+SELECT id FROM emp WHERE name LIKE 'x\%%' ESCAPE '\'
+SELECT id FROM emp WHERE name LIKE 'a!_b%' {escape '!'} ;; SELECT id FROM emp WHERE name LIKE 'a!_b%' ESCAPE '!'
+SELECT id FROM emp WHERE name LIKE '%''%'
+SELECT id FROM emp WHERE name LIKE dept || '%'
 
 # IN, BETWEEN, IS NULL
 SELECT id FROM emp WHERE id IN (1, 5, 9, 100)

@@ -12,7 +12,7 @@ import subprocess
 import unittest
 
 import odbcenv
-from odbcenv import CONVERSIONS, PROFILES, needs, write_table
+from odbcenv import PROFILES, needs, write_table
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = odbcenv.ROOT
@@ -62,7 +62,6 @@ class IsqlTest(unittest.TestCase):
         self.assertEqual(table_rows(out), [["name"], ["Tromso"]])
 
     @needs(PROFILES)
-    @needs(CONVERSIONS)
     def test_wide_client_with_unicode_text(self):
         write_table(self.data, "words", "id:INTEGER,word:VARCHAR(20)", [(1, "gr\u00fc\u00df"), (2, "\u65e5\u672c")])
         self.env.add_dsn("Words", DBQ=self.data, Charset="UTF-8")

@@ -14,7 +14,7 @@ import unittest
 import pyodbc
 
 import odbcenv
-from odbcenv import CONVERSIONS, PROFILES, TRACE, needs, write_table
+from odbcenv import PROFILES, TRACE, needs, write_table
 
 PEOPLE_HEADER = "id:INTEGER,name:VARCHAR(30),height:DOUBLE,born:DATE,seen:TIMESTAMP,city:VARCHAR(20)"
 PEOPLE = [
@@ -242,7 +242,6 @@ class ErrorTest(DriverTest):
             con.close()
 
 
-@needs(CONVERSIONS)
 class UnicodeTest(DriverTest):
     TEXTS = ["h\u00e9llo", "\u65e5\u672c\u8a9e", "\u00c5ngstr\u00f6m \u2713", "emoji \U0001F600"]
 
