@@ -13,6 +13,7 @@
 
 #include <zo/bosfile.h>
 #include <zo/zoerror.h>
+#include <zo/zovm.h>
 
 #include "errors.h"
 #include "locks.h"
@@ -109,7 +110,11 @@ public:
     void beginOpen() override { locks_.beginRead(); }
     void endOpen() override { locks_.endRead(); }
 
-    ~Connection() override { (void)rollback(); }
+    ~Connection() override {
+        (void)rollback();
+        if (format_.blockCache != nullptr)
+            bvmTerm(format_.blockCache);
+    }
 
     // Changes (statement.cpp's executeChange calls these).
     bool insert(const sql::Statement &s, const std::vector<Val> &parameters, const std::atomic<bool> &cancel,
@@ -134,7 +139,20 @@ private:
     bool beginChange(const std::string &name, std::string *source);
     // Puts a finished new file in place for the table (path empty: the table is dropped).
     bool putInPlace(const std::string &name, const std::string &written);
+    // putInPlace, deleting the written file when it could not be put in place.
+    bool install(const std::string &name, const std::string &written);
     void endChange(const std::string &name);
+    // Runs a change of the table between beginChange and endChange; body(source) gets the
+    // file the connection sees for it (empty when none).
+    template <class Body>
+    bool change(const std::string &name, Body &&body) {
+        std::string source;
+        if (!beginChange(name, &source))
+            return false;
+        bool ok = body(source);
+        endChange(name);
+        return ok;
+    }
     bool commit();
     bool rollback();
     bool readLayoutOf(const std::string &name, const std::string &path, TableBinding *table);
@@ -174,6 +192,9 @@ bool Connection::connect(const ConnectOptions &options) {
     if (!readable)
         return fail(EngineError::NoDirectory, "the directory '" + options.directory + "' cannot be read");
     locks_.attach(directory_ + separator_ + ".zotext.lock", options.busyTimeoutMs);
+    // Joins read records of their second table again by offset: through the process's
+    // block cache (up to 32 MiB, shared by every connection). Without one they read the file.
+    format_.blockCache = bvmInit(512);
     std::random_device seed;
     tokens_.seed((static_cast<uint64_t>(seed()) << 32) ^ seed() ^ reinterpret_cast<uintptr_t>(this));
     return true;
@@ -247,9 +268,21 @@ bool Connection::putInPlace(const std::string &name, const std::string &written)
     return ok || fail(EngineError::FileError, "cannot put the new contents of table " + name + " in place");
 }
 
+bool Connection::install(const std::string &name, const std::string &written) {
+    if (putInPlace(name, written))
+        return true;
+    (void)bosFileDelete(bytes(written)); // the change did not happen: its file goes
+    return false;
+}
+
 bool Connection::commit() {
     if (pending_.empty())
         return true;
+    // Pending copies are written without syncing them: they become durable here, before any
+    // of them is put in place.
+    for (const auto &entry : pending_)
+        if (!entry.second.path.empty() && !syncFile(entry.second.path))
+            return false;
     if (!locks_.beginSwap())
         return false;
     // Each table file steps aside, then its pending copy takes its place. When any step
@@ -401,10 +434,7 @@ bool insertColumns(const sql::Statement &s, const TableLayout &layout, size_t va
 bool Connection::insert(const sql::Statement &s, const std::vector<Val> &parameters, const std::atomic<bool> &cancel,
                         int64_t *count) {
     const std::string &name = s.table.name;
-    std::string source;
-    if (!beginChange(name, &source))
-        return false;
-    bool ok = [&] {
+    return change(name, [&](const std::string &source) {
         if (source.empty())
             return fail(EngineError::NoTable, "no such table: " + name);
         TableBinding table;
@@ -462,7 +492,7 @@ bool Connection::insert(const sql::Statement &s, const std::vector<Val> &paramet
             uint64_t size = 0;
             if (!writer.openForAppend(found->second.path, &size))
                 return false;
-            if (!writer.append(records) || !writer.finish()) {
+            if (!writer.append(records) || !writer.finish(false)) {
                 writer.truncateTo(size);
                 return false;
             }
@@ -474,25 +504,16 @@ bool Connection::insert(const sql::Statement &s, const std::vector<Val> &paramet
             return false;
         if (last != '\n' && !writer.append(table.layout.crlf ? "\r\n" : "\n"))
             return false;
-        if (!writer.append(records) || !writer.finish())
+        if (!writer.append(records) || !writer.finish(autocommit_))
             return false;
-        if (!putInPlace(name, temporary)) {
-            (void)bosFileDelete(bytes(temporary)); // the change did not happen
-            return false;
-        }
-        return true;
-    }();
-    endChange(name);
-    return ok;
+        return install(name, temporary);
+    });
 }
 
 bool Connection::updateOrDelete(const sql::Statement &s, const std::vector<Val> &parameters,
                                 const std::atomic<bool> &cancel, int64_t *count) {
     const std::string &name = s.table.name;
-    std::string source;
-    if (!beginChange(name, &source))
-        return false;
-    bool ok = [&] {
+    return change(name, [&](const std::string &source) {
         if (source.empty())
             return fail(EngineError::NoTable, "no such table: " + name);
         TableBinding table;
@@ -574,25 +595,16 @@ bool Connection::updateOrDelete(const sql::Statement &s, const std::vector<Val> 
             if (!writer.append(record))
                 return false;
         }
-        if (reader.failed() || !writer.finish())
+        if (reader.failed() || !writer.finish(autocommit_))
             return false;
         reader.close();
-        if (!putInPlace(name, temporary)) {
-            (void)bosFileDelete(bytes(temporary)); // the change did not happen
-            return false;
-        }
-        return true;
-    }();
-    endChange(name);
-    return ok;
+        return install(name, temporary);
+    });
 }
 
 bool Connection::createTable(const sql::Statement &s) {
     const std::string &name = s.table.name;
-    std::string source;
-    if (!beginChange(name, &source))
-        return false;
-    bool ok = [&] {
+    return change(name, [&](const std::string &source) {
         if (!source.empty())
             return fail(EngineError::TableExists, "table " + name + " already exists");
         if (s.columnDefs.empty())
@@ -621,34 +633,22 @@ bool Connection::createTable(const sql::Statement &s) {
         FileWriter writer;
         // Without a header line the file starts empty: its columns are the fields of its
         // first record.
-        if (!writer.create(temporary) || (format_.header && !writer.append(header)) || !writer.finish())
+        if (!writer.create(temporary) || (format_.header && !writer.append(header)) || !writer.finish(autocommit_))
             return false;
-        if (!putInPlace(name, temporary)) {
-            (void)bosFileDelete(bytes(temporary)); // the table was not made
-            return false;
-        }
-        return true;
-    }();
-    endChange(name);
-    return ok;
+        return install(name, temporary);
+    });
 }
 
 bool Connection::dropTable(const sql::Statement &s) {
     const std::string &name = s.table.name;
-    std::string source;
-    if (!beginChange(name, &source))
-        return false;
-    bool ok = true;
-    if (source.empty()) {
-        ok = fail(EngineError::NoTable, "no such table: " + name);
-    } else {
+    return change(name, [&](const std::string &source) {
+        if (source.empty())
+            return fail(EngineError::NoTable, "no such table: " + name);
         auto found = pending_.find(lowered(name));
         if (found != pending_.end() && !found->second.path.empty())
             (void)bosFileDelete(bytes(found->second.path)); // the pending copy is dropped with it
-        ok = putInPlace(name, std::string());
-    }
-    endChange(name);
-    return ok;
+        return putInPlace(name, std::string());
+    });
 }
 
 // ---- Statements ----------------------------------------------------------------------------

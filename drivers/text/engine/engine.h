@@ -42,7 +42,8 @@ enum class EngineError : uint16_t {
     UnknownAttribute = 20, // 01S00 invalid connection string attribute (a warning)
     NotSupported = 21,     // HYC00 optional feature not implemented (subqueries, a third table ...)
     Busy = 22,             // HYT00 timeout expired: another connection holds the table for its change
-    IntegerOverflow = 23   // 22003 numeric value out of range (SUM beyond 64 bits)
+    IntegerOverflow = 23,  // 22003 numeric value out of range (SUM beyond 64 bits)
+    BadEscape = 24         // 22019 invalid escape character (LIKE ... ESCAPE of more than one character)
 };
 const char *sqlStateOf(uint16_t code);
 

@@ -29,6 +29,7 @@ const char *sqlStateOf(uint16_t code) {
     case EngineError::NotSupported: return "HYC00";
     case EngineError::Busy: return "HYT00";
     case EngineError::IntegerOverflow: return "22003";
+    case EngineError::BadEscape: return "22019";
     }
     return "HY000";
 }

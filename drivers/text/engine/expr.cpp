@@ -152,8 +152,7 @@ public:
         bool real = left_->type == ColumnType::Double || right_->type == ColumnType::Double;
         type = real ? ColumnType::Double : ColumnType::Integer;
         size = columnSizeOf(type, 0);
-        sourcesUsed = left_->sourcesUsed | right_->sourcesUsed;
-        constant = left_->constant && right_->constant;
+        dependsOn({left_.get(), right_.get()});
     }
     bool eval(const RowFrame &frame, Val *out) override {
         Val a, b;
@@ -219,8 +218,7 @@ public:
     explicit NegateNode(NodePtr operand) : operand_(std::move(operand)) {
         type = operand_->type == ColumnType::Double ? ColumnType::Double : ColumnType::Integer;
         size = columnSizeOf(type, 0);
-        sourcesUsed = operand_->sourcesUsed;
-        constant = operand_->constant;
+        dependsOn({operand_.get()});
     }
     bool eval(const RowFrame &frame, Val *out) override {
         Val a;
@@ -246,8 +244,7 @@ class ConcatNode : public Node {
 public:
     ConcatNode(NodePtr left, NodePtr right) : left_(std::move(left)), right_(std::move(right)) {
         size = left_->size + right_->size;
-        sourcesUsed = left_->sourcesUsed | right_->sourcesUsed;
-        constant = left_->constant && right_->constant;
+        dependsOn({left_.get(), right_.get()});
     }
     bool eval(const RowFrame &frame, Val *out) override {
         Val a, b;
@@ -269,22 +266,6 @@ private:
     NodePtr left_, right_;
     std::string leftText_, rightText_, result_;
 };
-
-// The affinity SQLite applies to each side of a comparison: NUMERIC to a side without a
-// numeric affinity when the other has one; TEXT to a side without affinity when the other
-// is TEXT.
-void comparisonAffinities(Affinity left, Affinity right, Affinity *applyLeft, Affinity *applyRight) {
-    auto numeric = [](Affinity a) { return a == Affinity::Integer || a == Affinity::Real || a == Affinity::Numeric; };
-    *applyLeft = *applyRight = Affinity::None;
-    if (numeric(left) && !numeric(right))
-        *applyRight = Affinity::Numeric;
-    else if (numeric(right) && !numeric(left))
-        *applyLeft = Affinity::Numeric;
-    else if (left == Affinity::Text && right == Affinity::None)
-        *applyRight = Affinity::Text;
-    else if (right == Affinity::Text && left == Affinity::None)
-        *applyLeft = Affinity::Text;
-}
 
 // A comparison of two operands with the affinities to apply; NULL when either is NULL.
 class Comparison {
@@ -324,10 +305,8 @@ class CompareNode : public Node {
 public:
     CompareNode(ExprOp op, NodePtr left, NodePtr right) : op_(op), left_(std::move(left)), right_(std::move(right)) {
         comparison_.prepare(*left_, *right_);
-        type = ColumnType::Integer;
-        size = 1;
-        sourcesUsed = left_->sourcesUsed | right_->sourcesUsed;
-        constant = left_->constant && right_->constant;
+        describeAsCondition();
+        dependsOn({left_.get(), right_.get()});
     }
     bool eval(const RowFrame &frame, Val *out) override {
         Val a, b;
@@ -352,10 +331,8 @@ private:
 class LogicNode : public Node {
 public:
     LogicNode(bool isAnd, NodePtr left, NodePtr right) : and_(isAnd), left_(std::move(left)), right_(std::move(right)) {
-        type = ColumnType::Integer;
-        size = 1;
-        sourcesUsed = left_->sourcesUsed | right_->sourcesUsed;
-        constant = left_->constant && right_->constant;
+        describeAsCondition();
+        dependsOn({left_.get(), right_.get()});
     }
     // Three-valued: AND is false when either side is false, OR true when either is true;
     // otherwise NULL when either is NULL.
@@ -387,10 +364,8 @@ private:
 class NotNode : public Node {
 public:
     explicit NotNode(NodePtr operand) : operand_(std::move(operand)) {
-        type = ColumnType::Integer;
-        size = 1;
-        sourcesUsed = operand_->sourcesUsed;
-        constant = operand_->constant;
+        describeAsCondition();
+        dependsOn({operand_.get()});
     }
     bool eval(const RowFrame &frame, Val *out) override {
         Val a;
@@ -407,10 +382,8 @@ private:
 class IsNullNode : public Node {
 public:
     IsNullNode(NodePtr operand, bool negated) : operand_(std::move(operand)), negated_(negated) {
-        type = ColumnType::Integer;
-        size = 1;
-        sourcesUsed = operand_->sourcesUsed;
-        constant = operand_->constant;
+        describeAsCondition();
+        dependsOn({operand_.get()});
     }
     bool eval(const RowFrame &frame, Val *out) override {
         Val a;
@@ -431,10 +404,8 @@ public:
         : value_(std::move(value)), low_(std::move(low)), high_(std::move(high)), negated_(negated) {
         lowComparison_.prepare(*value_, *low_);
         highComparison_.prepare(*value_, *high_);
-        type = ColumnType::Integer;
-        size = 1;
-        sourcesUsed = value_->sourcesUsed | low_->sourcesUsed | high_->sourcesUsed;
-        constant = value_->constant && low_->constant && high_->constant;
+        describeAsCondition();
+        dependsOn({value_.get(), low_.get(), high_.get()});
     }
     // x BETWEEN a AND b is x >= a AND x <= b, with NULL as AND gives it.
     bool eval(const RowFrame &frame, Val *out) override {
@@ -464,14 +435,11 @@ public:
     InNode(NodePtr value, std::vector<NodePtr> candidates, bool negated)
         : value_(std::move(value)), candidates_(std::move(candidates)), negated_(negated),
           comparisons_(candidates_.size()) {
-        type = ColumnType::Integer;
-        size = 1;
-        sourcesUsed = value_->sourcesUsed;
-        constant = value_->constant;
+        describeAsCondition();
+        dependsOn({value_.get()});
         for (size_t i = 0; i < candidates_.size(); ++i) {
             comparisons_[i].prepare(*value_, *candidates_[i]);
-            sourcesUsed |= candidates_[i]->sourcesUsed;
-            constant = constant && candidates_[i]->constant;
+            addOperands({candidates_[i].get()});
         }
     }
     // True when one candidate equals; else NULL when the value or a candidate is NULL.
@@ -509,19 +477,12 @@ public:
           otherwise_(std::move(otherwise)), comparisons_(whens_.size()) {
         type = thens_.empty() ? ColumnType::Varchar : thens_[0]->type;
         size = 0;
-        constant = true;
+        dependsOn({operand_.get(), otherwise_.get()});
         for (size_t i = 0; i < whens_.size(); ++i) {
             if (operand_)
                 comparisons_[i].prepare(*operand_, *whens_[i]);
-            sourcesUsed |= whens_[i]->sourcesUsed | thens_[i]->sourcesUsed;
-            constant = constant && whens_[i]->constant && thens_[i]->constant;
+            addOperands({whens_[i].get(), thens_[i].get()});
             size = size > thens_[i]->size ? size : thens_[i]->size;
-        }
-        for (Node *extra : {operand_.get(), otherwise_.get()}) {
-            if (extra != nullptr) {
-                sourcesUsed |= extra->sourcesUsed;
-                constant = constant && extra->constant;
-            }
         }
         if (size == 0)
             size = 255;
@@ -563,8 +524,7 @@ public:
         type = target;
         size = columnSizeOf(target, 0);
         affinity = affinityOf(target);
-        sourcesUsed = operand_->sourcesUsed;
-        constant = operand_->constant;
+        dependsOn({operand_.get()});
     }
     bool eval(const RowFrame &frame, Val *out) override {
         Val a;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,27 @@ public:
     // evaluated before a join looks at source 1.
     uint8_t sourcesUsed = 0; // bit i: reads source i
     bool constant = false;   // no column, parameter or group value
+
+protected:
+    // The node reads what its operands (null ones skipped) read, and is constant when they
+    // all are.
+    void dependsOn(std::initializer_list<const Node *> operands) {
+        constant = true;
+        addOperands(operands);
+    }
+    void addOperands(std::initializer_list<const Node *> operands) {
+        for (const Node *operand : operands) {
+            if (operand != nullptr) {
+                sourcesUsed |= operand->sourcesUsed;
+                constant = constant && operand->constant;
+            }
+        }
+    }
+    // Comparisons and logic: an integer 0 or 1, or NULL.
+    void describeAsCondition() {
+        type = ColumnType::Integer;
+        size = 1;
+    }
 };
 using NodePtr = std::unique_ptr<Node>;
 

@@ -3,9 +3,12 @@
 #include <cmath>
 #include <cstring>
 
+#include <zo/strfuncs.h>
+
 #include "datetime.h"
 #include "errors.h"
 #include "schema.h"
+#include "textmode.h"
 
 namespace zotext {
 
@@ -123,10 +126,10 @@ public:
     FunctionNode(Fn fn, std::vector<NodePtr> args) : fn_(fn), args_(std::move(args)), values_(args_.size()) {
         type = resultType(fn_, args_);
         size = 0;
+        // The clock's functions change from row to row.
         constant = fn_ != Fn::CurrentDate && fn_ != Fn::CurrentTime && fn_ != Fn::Now;
         for (const NodePtr &arg : args_) {
-            sourcesUsed |= arg->sourcesUsed;
-            constant = constant && arg->constant;
+            addOperands({arg.get()});
             size = size > arg->size ? size : arg->size;
         }
         if (fn_ == Fn::Concat) {
@@ -354,13 +357,10 @@ private:
 class LikeNode : public Node {
 public:
     LikeNode(std::vector<NodePtr> parts, bool negated) : parts_(std::move(parts)), negated_(negated) {
-        type = ColumnType::Integer;
-        size = 1;
+        describeAsCondition();
         constant = true;
-        for (const NodePtr &part : parts_) {
-            sourcesUsed |= part->sourcesUsed;
-            constant = constant && part->constant;
-        }
+        for (const NodePtr &part : parts_)
+            addOperands({part.get()});
     }
     bool eval(const RowFrame &frame, Val *out) override {
         Val values[3];
@@ -372,14 +372,36 @@ public:
                 return true;
             }
         }
-        // SEAM(strLike): matched with the library's strLike once it is on main.
-        return fail(EngineError::NotSupported,
-                    negated_ ? "NOT LIKE is not available yet" : "LIKE is not available yet");
+        std::string_view text = textOf(values[0], &text_);
+        std::string_view pattern = textOf(values[1], &pattern_);
+        unsigned char escape = 0;
+        if (parts_.size() == 3 && !escapeOf(values[2], &escape))
+            return false;
+        // Case folding of ASCII letters only, as SQLite's LIKE; trailing blanks count.
+        Utf8Scope utf8;
+        unsigned int match =
+            strLike(reinterpret_cast<const unsigned char *>(text.data()), static_cast<uint32_t>(text.size()),
+                    reinterpret_cast<const unsigned char *>(pattern.data()), static_cast<uint32_t>(pattern.size()), '%',
+                    '_', escape, 0, 1);
+        *out = Val::integer((match != 0) != negated_ ? 1 : 0);
+        return true;
     }
 
 private:
+    // The ESCAPE character: one character, which the matcher takes as one byte.
+    bool escapeOf(const Val &value, unsigned char *escape) {
+        std::string_view text = textOf(value, &escape_);
+        if (characterCount(text) != 1)
+            return fail(EngineError::BadEscape, "the ESCAPE expression must be a single character");
+        if (text.size() != 1)
+            return fail(EngineError::NotSupported, "an ESCAPE character outside ASCII is not supported");
+        *escape = static_cast<unsigned char>(text[0]);
+        return true;
+    }
+
     std::vector<NodePtr> parts_;
     bool negated_;
+    std::string text_, pattern_, escape_;
 };
 
 } // namespace

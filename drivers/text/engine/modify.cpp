@@ -75,10 +75,10 @@ bool FileWriter::append(std::string_view bytes) {
     return buffer_.size() < kFlushSize || flush();
 }
 
-bool FileWriter::finish() {
+bool FileWriter::finish(bool durable) {
     if (!flush())
         return false;
-    if (bosFileCommit(handle_) != ZoSuccess)
+    if (durable && bosFileCommit(handle_) != ZoSuccess)
         return fail(EngineError::FileError, "cannot write the file " + path_ + " through to the disk");
     int handle = handle_;
     handle_ = 0;
@@ -106,6 +106,16 @@ void FileWriter::truncateTo(uint64_t size) {
     (void)bosFileSize(handle_, static_cast<uint32_t>(size));
     (void)bosFileClose(handle_);
     handle_ = 0;
+}
+
+bool syncFile(const std::string &path) {
+    unsigned char name[256];
+    int handle = 0;
+    if (!nameOf(path, name) || bosFileOpen(name, 0, &handle) != ZoSuccess)
+        return fail(EngineError::FileError, "cannot open the file " + path);
+    bool ok = bosFileCommit(handle) == ZoSuccess;
+    (void)bosFileClose(handle); // only synced
+    return ok || fail(EngineError::FileError, "cannot write the file " + path + " through to the disk");
 }
 
 bool replaceFile(const std::string &from, const std::string &to) {

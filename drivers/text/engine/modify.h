@@ -13,7 +13,7 @@
 
 namespace zotext {
 
-// A new file written through a buffer; finish() makes it durable.
+// A new file written through a buffer; finish() makes it durable when asked.
 class FileWriter {
 public:
     FileWriter() = default;
@@ -25,8 +25,9 @@ public:
     // Opens an existing file to add to its end.
     bool openForAppend(const std::string &path, uint64_t *size);
     bool append(std::string_view bytes);
-    // Writes what is buffered, syncs it to the device and closes; false with an error.
-    bool finish();
+    // Writes what is buffered, syncs it to the device when `durable` and closes; false with
+    // an error.
+    bool finish(bool durable);
     // Closes and deletes the file (nothing is recorded).
     void discard();
     // Cuts an appended-to file back to `size` and closes it.
@@ -52,6 +53,9 @@ bool replaceFile(const std::string &from, const std::string &to);
 bool appendRecord(const Val *values, size_t count, const TableFormat &format, bool crlf, std::string *out);
 // The text a value is stored as (empty for NULL).
 std::string_view storedText(const Val &value, std::string *buffer);
+
+// Syncs a finished file to the device (one written without it); false with an error.
+bool syncFile(const std::string &path);
 
 // Copies the bytes [from, to) of a file (to past its end: the rest of it) into the writer;
 // *lastByte receives the last byte copied ('\n' when none).

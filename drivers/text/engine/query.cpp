@@ -55,19 +55,6 @@ void conjuncts(const Expr &e, std::vector<const Expr *> *out) {
     }
 }
 
-void comparisonAffinitiesOf(Affinity left, Affinity right, Affinity *applyLeft, Affinity *applyRight) {
-    auto numeric = [](Affinity a) { return a == Affinity::Integer || a == Affinity::Real || a == Affinity::Numeric; };
-    *applyLeft = *applyRight = Affinity::None;
-    if (numeric(left) && !numeric(right))
-        *applyRight = Affinity::Numeric;
-    else if (numeric(right) && !numeric(left))
-        *applyLeft = Affinity::Numeric;
-    else if (left == Affinity::Text && right == Affinity::None)
-        *applyRight = Affinity::Text;
-    else if (right == Affinity::Text && left == Affinity::None)
-        *applyLeft = Affinity::Text;
-}
-
 } // namespace
 
 class QueryPlan {
@@ -211,7 +198,7 @@ bool Planner::planJoinKeys(const Expr &condition, BlockPlan *plan, Compiler &com
         if (left->sourcesUsed != 1 || right->sourcesUsed != 2)
             continue;
         EquiKey key;
-        comparisonAffinitiesOf(left->affinity, right->affinity, &key.applyOuter, &key.applyInner);
+        comparisonAffinities(left->affinity, right->affinity, &key.applyOuter, &key.applyInner);
         key.outer = std::move(left);
         key.inner = std::move(right);
         plan->keys.push_back(std::move(key));
@@ -642,11 +629,17 @@ struct QueryRun::State {
         return true;
     }
 
-    bool passes(const NodePtr &condition) {
+    // Whether the row holds the condition (no condition: it does) into *holds; false when
+    // evaluating it failed.
+    bool test(const NodePtr &condition, bool *holds) {
+        *holds = true;
         if (!condition)
             return true;
         Val v;
-        return condition->eval(frame, &v) && isTrue(v);
+        if (!condition->eval(frame, &v))
+            return false;
+        *holds = isTrue(v);
+        return true;
     }
 
     // Runs a block to its end, handing each output row to the sink.
@@ -658,12 +651,10 @@ struct QueryRun::State {
         if (block.aggregate)
             return runGroups(block, input, sink);
         while (input.next()) {
-            Val v;
-            if (block.where && !block.where->eval(frame, &v))
+            bool holds = false;
+            if (!test(block.where, &holds))
                 return false;
-            if (block.where && !isTrue(v))
-                continue;
-            if (!evalOutputs(block, &row) || !sink(row.data()))
+            if (holds && (!evalOutputs(block, &row) || !sink(row.data())))
                 return false;
         }
         return !input.failed();
@@ -673,10 +664,8 @@ struct QueryRun::State {
     bool runGroups(BlockPlan &block, InputCursor &input, Sink &sink) {
         Grouper grouper(block.keyNodes, block.group.aggregates);
         while (input.next()) {
-            Val v;
-            if (block.where && !block.where->eval(frame, &v))
-                return false;
-            if ((!block.where || isTrue(v)) && !grouper.add(frame))
+            bool holds = false;
+            if (!test(block.where, &holds) || (holds && !grouper.add(frame)))
                 return false;
         }
         if (input.failed() || !grouper.finish())
@@ -685,12 +674,10 @@ struct QueryRun::State {
         const Val *values = nullptr;
         while (grouper.next(&values)) {
             frame.group = values;
-            Val v;
-            if (block.having && !block.having->eval(frame, &v))
+            bool holds = false;
+            if (!test(block.having, &holds))
                 return false;
-            if (block.having && !isTrue(v))
-                continue;
-            if (!evalOutputs(block, &row) || !sink(row.data()))
+            if (holds && (!evalOutputs(block, &row) || !sink(row.data())))
                 return false;
         }
         frame.group = nullptr;
@@ -777,10 +764,10 @@ bool QueryRun::next(const Val **values) {
         return false;
     BlockPlan &block = s.plan.blocks[0];
     while (s.stream->next()) {
-        Val v;
-        if (block.where && !block.where->eval(s.frame, &v))
+        bool holds = false;
+        if (!s.test(block.where, &holds))
             return failed_ = true, false;
-        if (block.where && !isTrue(v))
+        if (!holds)
             continue;
         if (!s.evalOutputs(block, &s.row))
             return failed_ = true, false;

@@ -4,10 +4,10 @@
 //
 // A key segment is a tag byte (NULL 0x10 < number 0x20 < text 0x30) and 16 bytes: a number
 // as its double in an order-preserving big-endian form, a text as its first 16 bytes (zero
-// padded); all its bytes are complemented for a descending key. Comparing two records'
-// prefixes byte for byte therefore orders them as SQLite would, except where two prefixes
-// are equal (texts longer than 16 bytes that share them, integers beyond 2^53): those ties
-// are settled by comparing the full values from the payload.
+// padded); all its bytes are complemented for a descending key. Comparing two segments byte
+// for byte therefore orders them as SQLite would, except where they are equal (texts longer
+// than 16 bytes that share them, integers beyond 2^53): those ties are settled by comparing
+// the key's full values from the payload before the next key is looked at.
 //
 // The record's sequence number (8 bytes, big-endian) follows the prefix.
 //
@@ -127,24 +127,37 @@ struct RowSorter::Impl {
         return false;
     }
 
-    static short compareTails(void *context, const void *a, const void *b) {
-        const Impl &m = *static_cast<const Impl *>(context);
+    // The full values of one sort key, for records whose prefix segments of it are equal
+    // (texts that share their first 16 bytes, integers beyond 2^53).
+    struct KeyContext {
+        const Impl *impl;
+        SortKeySpec key;
+    };
+    std::vector<KeyContext> contexts;
+
+    static short compareFull(void *context, const void *a, const void *b) {
+        const KeyContext &c = *static_cast<const KeyContext *>(context);
+        const Impl &m = *c.impl;
         const unsigned char *x = static_cast<const unsigned char *>(a) - m.payloadOffset;
         const unsigned char *y = static_cast<const unsigned char *>(b) - m.payloadOffset;
-        for (const SortKeySpec &key : m.keys) {
-            int d = compareValues(m.decodeSlot(x, key.column), m.decodeSlot(y, key.column));
-            if (d != 0)
-                return static_cast<short>(key.descending ? -d : d);
-        }
-        return 0;
+        int d = compareValues(m.decodeSlot(x, c.key.column), m.decodeSlot(y, c.key.column));
+        return static_cast<short>(c.key.descending ? -d : d);
     }
 
+    // Each sort key is its prefix segment, then (reached only when the segments tie) its full
+    // values; the sequence number last. A later key's segment must not decide before an
+    // earlier key's full values have.
     bool addKeys() {
-        if (prefixSize > 0 &&
-            (sort.addKey(ZoSortBytes, 0, static_cast<uint16_t>(prefixSize)) != ZoSuccess ||
-             sort.addKey(ZoSortFunction, payloadOffset, static_cast<uint16_t>(recordSize - payloadOffset), compareTails,
-                         this) != ZoSuccess))
-            return false;
+        if (2 * keys.size() + 1 > ZoSort::MaxKeys)
+            return fail(EngineError::NotSupported, "ORDER BY of more than 31 keys is not supported");
+        contexts.reserve(keys.size());
+        for (size_t k = 0; k < keys.size(); ++k) {
+            contexts.push_back(KeyContext{this, keys[k]});
+            if (sort.addKey(ZoSortBytes, static_cast<uint32_t>(k * kSegment), kSegment) != ZoSuccess ||
+                sort.addKey(ZoSortFunction, payloadOffset, static_cast<uint16_t>(recordSize - payloadOffset),
+                            compareFull, &contexts.back()) != ZoSuccess)
+                return false;
+        }
         return sort.addKey(ZoSortBytes, sequenceOffset, 8) == ZoSuccess;
     }
 

@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include <zo/bosfile.h>
+#include <zo/cvwchar.h>
 #include <zo/pertask.h>
+#include <zo/zovm.h>
 
 #include "errors.h"
 #include "schema.h"
@@ -66,6 +68,7 @@ bool RecordReader::open(const std::string &path, const TableFormat &format, uint
         return failWith(EngineError::FileError, "the table file is too large: " + path);
     if (lines_.openFile(name, kChunkSize) != ZoSuccess)
         return failWith(EngineError::FileError, "cannot open the table file " + path);
+    cache_ = format.blockCache;
     piece_ = nullptr;
     pieceSize_ = piecePos_ = 0;
     pieceOffset_ = offset;
@@ -83,8 +86,12 @@ bool RecordReader::open(const std::string &path, const TableFormat &format, uint
 }
 
 void RecordReader::close() {
-    if (lines_.handle != 0)
-        (void)lines_.closeFile(); // a close failure of a file only read loses nothing
+    if (lines_.handle == 0)
+        return;
+    // The cache knows blocks by handle, which the next file opened may get again.
+    if (cache_ != nullptr)
+        (void)bvmFlush(cache_, lines_.handle); // always succeeds
+    (void)lines_.closeFile();                  // a close failure of a file only read loses nothing
 }
 
 bool RecordReader::refill() {
@@ -152,8 +159,12 @@ bool RecordReader::readAt(uint64_t offset, uint64_t size) {
         return failWith(EngineError::FileError, "the table file is too large: " + path_);
     carry_.resize(size);
     uint32_t got = 0;
-    if (bosFileRead(lines_.handle, static_cast<int32_t>(offset), carry_.data(), static_cast<uint32_t>(size), &got) !=
-        ZoSuccess)
+    auto at = static_cast<int32_t>(offset);
+    auto length = static_cast<uint32_t>(size);
+    ZoStatus read = cache_ != nullptr
+                        ? bvmFileRead(cache_, lines_.handle, at, carry_.data(), length, &got, VmHintNormal)
+                        : bosFileRead(lines_.handle, at, carry_.data(), length, &got);
+    if (read != ZoSuccess)
         return failWith(EngineError::FileError, "cannot read the table file " + path_);
     if (got != size)
         return failWith(EngineError::FileError, "the table file " + path_ + " changed while it was read");
@@ -202,6 +213,55 @@ bool readLayout(const std::string &path, const std::string &table, const TableFo
     return true;
 }
 
+namespace {
+
+// Converts text between the code page and UTF-8 a run at a time: the conversions stop at a
+// NUL byte, which is carried over as it is.
+template <class Convert>
+bool convertRuns(std::string_view text, size_t growth, Convert convert, std::string *out) {
+    out->clear();
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t nul = text.find('\0', at);
+        std::string_view run = text.substr(at, nul == std::string_view::npos ? std::string_view::npos : nul - at);
+        if (!run.empty()) {
+            size_t before = out->size();
+            out->resize(before + run.size() * growth + 1);
+            int32_t written = 0;
+            if (convert(reinterpret_cast<unsigned char *>(out->data() + before),
+                        static_cast<int32_t>(out->size() - before), reinterpret_cast<const unsigned char *>(run.data()),
+                        static_cast<int32_t>(run.size()), &written) != ZoConvertOk)
+                return false;
+            out->resize(before + static_cast<size_t>(written));
+        }
+        if (nul == std::string_view::npos)
+            break;
+        *out += '\0';
+        at = nul + 1;
+    }
+    return true;
+}
+
+bool ansiToUtf8(std::string_view text, std::string *out) {
+    return convertRuns(
+        text, 3,
+        [](unsigned char *dest, int32_t size, const unsigned char *src, int32_t length, int32_t *written) {
+            return cvAnsiToUTF8(dest, size, src, length, nullptr, written, 0);
+        },
+        out);
+}
+
+bool utf8ToAnsi(std::string_view text, std::string *out) {
+    return convertRuns(
+        text, 2,
+        [](unsigned char *dest, int32_t size, const unsigned char *src, int32_t length, int32_t *written) {
+            return cvUTF8ToAnsi(dest, size, src, length, nullptr, written, 0);
+        },
+        out);
+}
+
+} // namespace
+
 std::string_view fieldText(std::string_view raw, bool quoted, Charset charset, std::string *out) {
     std::string_view value = raw;
     if (quoted) {
@@ -211,18 +271,25 @@ std::string_view fieldText(std::string_view raw, bool quoted, Charset charset, s
     }
     if (charset == Charset::Utf8 || isAscii(value))
         return value;
-    // SEAM(cv): the code page's text is converted to UTF-8 with the library's cv functions
-    // once they are on main; until then its bytes pass unchanged.
-    return value;
+    // Every byte of a code page has a character, so the conversion cannot fail but for
+    // memory; the bytes then pass as they are rather than be lost.
+    std::string converted;
+    if (ansiToUtf8(value, &converted))
+        *out = std::move(converted);
+    else if (!quoted)
+        out->assign(value);
+    return *out;
 }
 
 bool textForFile(std::string_view text, Charset charset, std::string *out) {
-    out->assign(text);
-    if (charset == Charset::Utf8 || isAscii(text))
+    if (charset == Charset::Utf8 || isAscii(text)) {
+        out->assign(text);
         return true;
-    // SEAM(cv): converted to the code page with the library's cv functions once they are
-    // on main, refusing characters the page has no code for.
-    return true;
+    }
+    // A character the code page has no code for would come back as '?': refused rather
+    // than written changed.
+    std::string back;
+    return utf8ToAnsi(text, out) && ansiToUtf8(*out, &back) && back == text;
 }
 
 } // namespace zotext

@@ -21,6 +21,7 @@ struct TableFormat {
     char delimiter = ',';
     bool header = true;
     Charset charset = Charset::Ansi;
+    void *blockCache = nullptr; // the process's block cache for records read again (bvm)
 };
 
 // Reads the records of one file in order. A record's bytes stay valid until the next call.
@@ -53,7 +54,8 @@ public:
     uint64_t endOffset() const { return offset_ + scanner_.consumed(); }
 
     // Reads the record of `size` bytes at `offset` again (as next() found it) and makes it
-    // the current record. False with an error recorded when it cannot be read.
+    // the current record, through the block cache when the format names one. False with an
+    // error recorded when it cannot be read.
     bool readAt(uint64_t offset, uint64_t size);
 
 private:
@@ -63,6 +65,7 @@ private:
     // The file comes in pieces from the line reader: lines where they end with CR LF, else
     // pieces of its buffer. A piece stays valid until the next one is asked for.
     ZoFileByLine lines_;
+    void *cache_ = nullptr;
     std::string path_;
     const char *piece_ = nullptr;
     uint32_t pieceSize_ = 0;

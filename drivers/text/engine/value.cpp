@@ -245,6 +245,8 @@ bool isTrue(const Val &value) {
 }
 
 void appendReal(double value, std::string *out) {
+    if (value == 0)
+        value = 0; // -0.0 is written as 0.0
     if (std::isinf(value)) {
         *out += value < 0 ? "-Inf" : "Inf";
         return;
@@ -276,6 +278,19 @@ std::string_view textOf(const Val &value, std::string *buffer) {
         break;
     }
     return *buffer;
+}
+
+void comparisonAffinities(Affinity left, Affinity right, Affinity *applyLeft, Affinity *applyRight) {
+    auto numeric = [](Affinity a) { return a == Affinity::Integer || a == Affinity::Real || a == Affinity::Numeric; };
+    *applyLeft = *applyRight = Affinity::None;
+    if (numeric(left) && !numeric(right))
+        *applyRight = Affinity::Numeric;
+    else if (numeric(right) && !numeric(left))
+        *applyLeft = Affinity::Numeric;
+    else if (left == Affinity::Text && right == Affinity::None)
+        *applyRight = Affinity::Text;
+    else if (right == Affinity::Text && left == Affinity::None)
+        *applyLeft = Affinity::Text;
 }
 
 int compareValues(const Val &a, const Val &b) {

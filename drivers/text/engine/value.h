@@ -86,6 +86,11 @@ bool remainderOf(const Val &a, const Val &b, Val *out);
 std::string_view textOf(const Val &value, std::string *buffer);
 void appendReal(double value, std::string *out);
 
+// The affinity SQLite applies to each side of a comparison of operands with these
+// affinities: NUMERIC to a side without a numeric affinity when the other has one; TEXT to a
+// side without affinity when the other is TEXT; else none.
+void comparisonAffinities(Affinity left, Affinity right, Affinity *applyLeft, Affinity *applyRight);
+
 // SQLite's order: NULL, then numbers by value (integers and reals compared exactly), then
 // text by bytes. Negative, zero, positive.
 int compareValues(const Val &a, const Val &b);

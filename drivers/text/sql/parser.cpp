@@ -483,18 +483,13 @@ int Translator::build(short number, std::vector<Kid> &kids, Piece &out) {
             out.names.push_back(undoubled(kids[1].text, kids[0].text.empty() ? '"' : kids[0].text[0]));
         return -1;
     case pTableName:
-        out.kind = Piece::Kind::Name;
+    case pColumnList:
+        out.kind = number == pTableName ? Piece::Kind::Name : Piece::Kind::Names;
         for (Kid &kid : kids)
             if (kid.piece != nullptr)
                 out.names.push_back(kid.piece->names[0]);
         return -1;
     case pInsert: buildInsert(kids, out); return -1;
-    case pColumnList:
-        out.kind = Piece::Kind::Names;
-        for (Kid &kid : kids)
-            if (kid.piece != nullptr)
-                out.names.push_back(kid.piece->names[0]);
-        return -1;
     case pUpdate: buildUpdate(kids, out); return -1;
     case pAssignment:
         out.kind = Piece::Kind::Assignment;

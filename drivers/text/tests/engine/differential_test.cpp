@@ -27,7 +27,7 @@ const std::vector<ColumnSpec> &tableSpec() {
         {"name",
          "VARCHAR(20)",
          {"Ann", "ann", "Bob", "bob", "Carl, Jr.", "d\"q\"", "", "Émile", "Zoë", "  x", "x  ", "10", "9", "abc%", "a_b",
-          "O'Brien"}},
+          "O'Brien", "a name longer than sixteen 1", "a name longer than sixteen 2", "a name longer than sixteen"}},
         {"qty", "INTEGER", {"0", "1", "2", "-3", "10", "250", "", "7", "12abc", "3.0", "4.5", " 8 ", "99999999999"}},
         {"price", "DOUBLE", {"0", "1.5", "2.25", "-0.5", "10", "1e3", "", "3.14159", "abc", "7"}},
         {"cat", "VARCHAR", {"a", "b", "c", "A", "", "10", "9", "2.0", "b"}},
@@ -254,6 +254,18 @@ TEST_F(Differential, HandWrittenQueries) {
         "SELECT id FROM t WHERE cat IN ('a', 'b', 10)",
         "SELECT id FROM t WHERE qty IN ('1', '7')",
         "SELECT id, qty + 1, qty - price, qty * 2, price / 2 FROM t",
+        "SELECT id FROM t WHERE name LIKE 'a%'",
+        "SELECT id FROM t WHERE name LIKE '%B%'",
+        "SELECT id FROM t WHERE name NOT LIKE '_o_'",
+        "SELECT id FROM t WHERE name LIKE '%x'",
+        "SELECT id FROM t WHERE name LIKE 'x  '",
+        "SELECT id FROM t WHERE name LIKE 'abc\\%' ESCAPE '\\'",
+        "SELECT id FROM t WHERE name LIKE 'a\\_b' ESCAPE '\\'",
+        "SELECT id FROM t WHERE name LIKE '%é%'",
+        "SELECT id FROM t WHERE name LIKE '_mile'",
+        "SELECT id FROM t WHERE qty LIKE '1%'",
+        "SELECT id FROM t WHERE price LIKE '%.5'",
+        "SELECT id FROM t WHERE name LIKE cat || '%'",
         "SELECT id, qty / 2, qty / 0.5, -qty, -price FROM t WHERE qty <> 0",
         "SELECT id, qty + price FROM t WHERE qty > 0",
         "SELECT id, name || '-' || cat, qty || '' FROM t",
@@ -334,6 +346,8 @@ TEST_F(Differential, HandWrittenQueries) {
     check("SELECT id, {fn MOD(qty, 4)}, {fn IFNULL(cat, 'none')}, {fn ROUND(price, 2)} FROM t WHERE qty <> 0", false,
           "SELECT id, qty % 4, IFNULL(cat, 'none'), ROUND(price, 2) FROM t WHERE qty <> 0");
     check("SELECT id FROM t WHERE day = {d '2024-01-31'}", false, "SELECT id FROM t WHERE day = '2024-01-31'");
+    check("SELECT id FROM t WHERE name LIKE 'a!%%' {escape '!'}", false,
+          "SELECT id FROM t WHERE name LIKE 'a!%%' ESCAPE '!'");
     check("SELECT t.id, u.label FROM {oj t LEFT OUTER JOIN u ON t.id = u.uid}", false,
           "SELECT t.id, u.label FROM t LEFT OUTER JOIN u ON t.id = u.uid");
     check("SELECT u.uid, t.id FROM t RIGHT JOIN u ON t.id = u.uid", false,
@@ -348,7 +362,7 @@ class QueryMaker {
 public:
     explicit QueryMaker(uint32_t seed) : random_(seed) {}
 
-    std::string column() { return pick({"id", "name", "qty", "price", "cat", "day"}); }
+    std::string column() { return qualifier_ + pick({"id", "name", "qty", "price", "cat", "day"}); }
     std::string literal() {
         switch (random_() % 5) {
         case 0: return std::to_string(static_cast<int>(random_() % 40) - 5);
@@ -375,6 +389,9 @@ public:
         case 2:
             return column() + (random_() % 2 ? " NOT" : "") + " IN (" + literal() + ", " + literal() + ", " +
                    literal() + ")";
+        case 3:
+            return column() + (random_() % 2 ? " NOT" : "") + " LIKE " +
+                   pick({"'a%'", "'%b%'", "'_'", "'%1'", "'A_%'", "'%n%e%'", "'2024-__-31'", "'%'", "''"});
         case 6: return "NOT (" + predicate(depth + 1) + ")";
         case 7: return "(" + predicate(depth + 1) + " AND " + predicate(depth + 1) + ")";
         case 8: return "(" + predicate(depth + 1) + " OR " + predicate(depth + 1) + ")";
@@ -406,7 +423,19 @@ public:
     std::string query(bool *ordered) {
         *ordered = false;
         std::string where = random_() % 4 ? " WHERE " + predicate(0) : "";
-        switch (random_() % 4) {
+        switch (random_() % 5) {
+        case 4: {
+            // Joins, through the index (equalities) or pair by pair; t's columns qualified.
+            qualifier_ = "t.";
+            std::string on = pick({"t.id = u.uid", "t.cat = u.cat", "t.qty = u.uid", "t.cat = u.uid",
+                                   "t.id = u.uid AND u.label <> 'L2'", "t.name = u.label OR t.id = u.uid",
+                                   "u.uid = t.id + 5", "t.price = u.uid"});
+            std::string filter = random_() % 2 ? " WHERE " + predicate(1) : "";
+            std::string query = "SELECT t.id, u.uid, u.label, " + column() + " FROM t " +
+                                (random_() % 2 ? "LEFT " : "") + "JOIN u ON " + on + filter;
+            qualifier_.clear();
+            return query;
+        }
         case 0: {
             std::string key = pick({"cat", "day", "qty", "UPPER(name)", "qty % 3"});
             std::string having = random_() % 3 == 0 ? " HAVING COUNT(*) > " + std::to_string(random_() % 20) : "";
@@ -431,6 +460,7 @@ private:
         return *(options.begin() + random_() % options.size());
     }
     std::mt19937 random_;
+    std::string qualifier_;
 };
 
 TEST_F(Differential, GeneratedQueries) {
@@ -459,6 +489,46 @@ TEST_F(Differential, GroupsInPartsMergeToTheSameResults) {
           "SELECT name, cat, SUM(qty) FROM t GROUP BY name, cat HAVING SUM(qty) > 3",
           "SELECT COUNT(*), SUM(qty), MAX(name) FROM t", "SELECT cat, COUNT(DISTINCT qty) FROM t GROUP BY cat"})
         check(query, false);
+    zotext::Grouper::setMemoryLimitForTest(limit);
+}
+
+} // namespace
+} // namespace enginetest
+
+namespace enginetest {
+namespace {
+
+// Enough rows that the sort stage spills runs to its file (more than its 4 MiB of memory):
+// the merged output must still be SQLite's order.
+TEST(DifferentialLarge, SortsThatSpillKeepTheOrder) {
+    Directory dir;
+    Oracle oracle;
+    std::mt19937 random(99);
+    std::vector<ColumnSpec> spec = {{"a", "INTEGER", {}}, {"b", "VARCHAR", {}}, {"c", "DOUBLE", {}}};
+    std::string csv = "a:INTEGER,b,c:DOUBLE\n";
+    std::vector<Row> rows;
+    const int count = 60000 / kScale;
+    for (int i = 0; i < count; ++i) {
+        Row row{std::to_string(random() % 1000),
+                "k" + std::to_string(random() % 5000) + std::string(random() % 30, 'x'),
+                std::to_string(static_cast<int>(random() % 100000) - 50000) + ".5"};
+        csv += row[0] + "," + row[1] + "," + row[2] + "\n";
+        rows.push_back(std::move(row));
+    }
+    dir.write("big.csv", csv);
+    oracle.load("big", spec, rows);
+    Session session(dir.path());
+    size_t limit = zotext::Grouper::memoryLimit();
+    zotext::Grouper::setMemoryLimitForTest(500);
+    for (const char *query : {"SELECT a, b, c FROM big ORDER BY b DESC, c, a", "SELECT DISTINCT b FROM big ORDER BY b",
+                              "SELECT b, COUNT(*), SUM(c), MIN(a) FROM big GROUP BY b ORDER BY b"}) {
+        Rows expected;
+        std::string error;
+        ASSERT_TRUE(oracle.query(query, &expected, &error)) << error;
+        Outcome got = session.run(query);
+        ASSERT_TRUE(got.ok) << got.message;
+        EXPECT_TRUE(sameRows(expected, got.rows)) << query;
+    }
     zotext::Grouper::setMemoryLimitForTest(limit);
 }
 

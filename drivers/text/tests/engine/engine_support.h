@@ -19,7 +19,7 @@ namespace enginetest {
 
 // Repetitions of long loops: fewer under the sanitizers, which run them many times slower.
 #ifdef ZOTEXT_TEST_SANITIZED
-constexpr int kScale = 4;
+constexpr int kScale = 8;
 #else
 constexpr int kScale = 1;
 #endif
