@@ -123,30 +123,6 @@ private:
 
 } // namespace
 
-const char *sqlStateOf(uint16_t code) {
-    switch (static_cast<EngineError>(code)) {
-    case EngineError::Syntax:
-    case EngineError::AmbiguousColumn:
-    case EngineError::NotGrouped:
-    case EngineError::UnknownFunction: return "42000";
-    case EngineError::NoTable: return "42S02";
-    case EngineError::NoColumn: return "42S22";
-    case EngineError::TableExists: return "42S01";
-    case EngineError::BadNumber: return "22018";
-    case EngineError::BadDateTime: return "22007";
-    case EngineError::DivisionByZero: return "22012";
-    case EngineError::Truncated: return "22001";
-    case EngineError::WrongValueCount: return "21S01";
-    case EngineError::ParameterCount: return "07002";
-    case EngineError::NoDirectory: return "08001";
-    case EngineError::Cancelled: return "HY008";
-    case EngineError::OutOfMemory: return "HY001";
-    case EngineError::TypeConflict: return "22005";
-    case EngineError::UnknownAttribute: return "01S00";
-    default: return "HY000";
-    }
-}
-
 std::unique_ptr<Database> Database::open(const ConnectOptions &options) {
     fake::world().lastOptions = options;
     if (options.directory == "/missing") {

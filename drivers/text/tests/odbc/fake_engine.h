@@ -1,6 +1,7 @@
-// A scripted stand-in for the engine, linked into the ODBC layer's tests instead of the real
-// one: statements are looked up by their text and do what their script says, parameters
-// are logged, and failures are recorded as the engine records them.
+// A scripted stand-in for the engine's database, linked into the ODBC layer's tests instead
+// of the real one: statements are looked up by their text and do what their script says,
+// parameters are logged, and failures are recorded as the engine records them. The
+// engine's own error table (sqlStateOf) is linked from the engine library.
 #pragma once
 
 #include <map>
