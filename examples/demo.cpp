@@ -344,5 +344,6 @@ int main() {
     showText();
     showThreads();
     showQueryFile();
+    showProfiles();
     return 0;
 }

@@ -12,3 +12,6 @@ void showQueryFile();
 
 // Positional tree, file block cache and shared files (demo_store.cpp).
 void showStore();
+
+// A driver's settings through ZoIni; a data source through the ODBC installer.
+void showProfiles();

@@ -33,7 +33,8 @@ dictionaries  include/zo/zoset.h include/zo/zodictio.h include/zo/zoseqdic.h
               src/containers/zoset.cpp src/containers/zodictio.cpp src/containers/zoseqdic.cpp
 numbers       include/zo/convert.h src/text/convert.cpp src/text/hexify.cpp src/text/crypt.cpp
 os            include/zo/bosfile.h include/zo/bospath.h include/zo/bosenv.h include/zo/zotime.h
-              include/zo/cntdblib.h include/zo/zofileby.h include/zo/zosemaph.h include/zo/zothread.h src/os/*
+              include/zo/cntdblib.h include/zo/zofileby.h include/zo/zosemaph.h include/zo/zothread.h
+              include/zo/calmaper.h include/zo/registry.h include/zo/zoini.h src/os/*
 storage       include/zo/zotmpfil.h include/zo/zotree.h include/zo/zoptree.h include/zo/zoshrfil.h include/zo/zovm.h
               src/containers/zotmpfil.cpp src/containers/zotree.cpp src/containers/zoptree.cpp
               src/containers/zoshrfil.cpp src/containers/zovm.cpp src/containers/zovmint.h
@@ -62,7 +63,7 @@ storage       base core arrays strings errors os
 sort          base core bytes arrays errors os
 parse         base platform core bytes arrays strings errors dictionaries
 queryfile     base core bytes arrays strings errors numbers os storage sort parse
-startup       base platform core errors
+startup       base platform core errors os
 umbrella      base core bytes charsets arrays strings errors dictionaries numbers os storage sort parse queryfile
 '
 

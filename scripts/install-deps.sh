@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libicu-dev libsqlite3-dev unixodbc-dev odbcinst
-  unixodbc python3-pyodbc libsqliteodbc sqlite3
+  libicu-dev libsqlite3-dev unixodbc unixodbc-dev odbcinst
+  python3-pyodbc libsqliteodbc sqlite3
   clang libclang-rt-14-dev clang-format
   time python3
 )

@@ -1,9 +1,10 @@
-// The library's resource library: naming, loading and reference-counted release, and the
-// per-process calls with which drivers hold it.
+// Dynamic libraries: the family's library names, the library's resource library (naming,
+// loading and reference-counted release, and the per-process calls with which drivers hold
+// it), and the per-process count of driver initialisations.
 //
 // Module handles are opaque pointers (null: no module). Module file names are in Windows
-// form (`C:\usr\lib\libzo.DLL`); the resource library of a module `DIR\BASE.EXT` is
-// `DIR\BASER.DLL`.
+// form (`C:\usr\lib\libzo.DLL`), and a `.DLL` name loads the host's `.so` of that name;
+// the resource library of a module `DIR\BASE.EXT` is `DIR\BASER.DLL`.
 #pragma once
 
 #include <cstdint>
@@ -31,3 +32,18 @@ ZO_API ZoStatus bosFreeResourceDLL(void **resource, uint32_t *refCount);
 ZO_API unsigned short mdsPerTaskInit(void);
 // Gives back the hold of a matching mdsPerTaskInit; the last one frees the library.
 ZO_API void mdsPerTaskTerm(void);
+
+// Loads a library. With familyName 0, `name` as given (a full name, or a bare one found by
+// the host's search rules). Otherwise the library of the family named `name`: the file
+// `name` + "10" + ".DLL" in the directory of the resource library (of the host program when
+// no resource library is loaded). The module handle, or null; nothing is recorded.
+ZO_API void *bosLoadLibrary(const unsigned char *name, unsigned short familyName);
+// Appends "10" to a family name in place (the buffer must have room for it).
+ZO_API void bosdllname(unsigned char *name);
+
+// Counts the drivers of the process that have started: with starting non-zero adds one and
+// returns the count before, otherwise takes one away and returns the count after, so a
+// driver learns that it is the first to start or the last to stop from a result of 0. The
+// 16-bit count neither wraps below 0 nor past 65,535: it stays where it is. Under its own
+// lock, which zoDisableStaticCriticalSections leaves enabled.
+ZO_API unsigned short countDBLibInits(unsigned short starting);

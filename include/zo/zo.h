@@ -20,6 +20,7 @@
 #include <zo/zoparams.h>
 #include <zo/zorepstr.h>
 #include <zo/cntdblib.h>
+#include <zo/calmaper.h>
 #include <zo/messages.h>
 #include <zo/zoerror.h>
 #include <zo/bosfile.h>
@@ -29,6 +30,8 @@
 #include <zo/zofileby.h>
 #include <zo/zosemaph.h>
 #include <zo/zothread.h>
+#include <zo/registry.h>
+#include <zo/zoini.h>
 #include <zo/zoscanne.h>
 #include <zo/convert.h>
 #include <zo/zolexer.h>

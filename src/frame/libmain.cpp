@@ -3,6 +3,7 @@
 // constructor and destructor deliver process attach and detach; a thread's first
 // per-thread call stands in for thread attach, and the thread-exit hook for thread detach.
 #include <zo/pertask.h>
+#include <zo/registry.h>
 #include <zo/zocritse.h>
 #include <zo/zoerror.h>
 #include <zo/zoobject.h>
@@ -11,6 +12,8 @@
 #include "frame/libstate.h"
 #include "platform/codepage.h"
 #include "platform/module.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
 #include "platform/window.h"
 
 namespace {
@@ -37,6 +40,9 @@ bool processAttach() {
 }
 
 bool processDetach() {
+    unloadOdbcInst();
+    zo::plat::registryClose();
+    zo::plat::profileRelease();
     PerTaskRecord &task = mdsPerTaskRecord();
     if (auto *semaphoreTable = static_cast<ZoObject *>(task.slots[PerTaskSemaphoreTable])) {
         task.slots[PerTaskSemaphoreTable] = nullptr;

@@ -1,6 +1,9 @@
-// The resource library: its name is derived from a module's file name, it is loaded once
-// per holder variable and freed when the last hold is given back.
+// Dynamic libraries. The resource library: its name is derived from a module's file name,
+// it is loaded once per holder variable and freed when the last hold is given back. The
+// libraries of the family are found beside it. The count of driver initialisations lives
+// in its per-task slot as a plain number.
 #include <zo/cntdblib.h>
+#include <zo/bospath.h>
 #include <zo/pertask.h>
 #include <zo/zocritse.h>
 
@@ -137,4 +140,40 @@ void mdsPerTaskTerm(void) {
     PerTaskRecord &task = mdsPerTaskRecord();
     ZoLockGuard guard(perTaskInitLock());
     (void)bosFreeResourceDLL(&task.resourceLibrary, &task.resourceUseCount); // always succeeds
+}
+
+void *bosLoadLibrary(const unsigned char *name, unsigned short familyName) {
+    if (familyName == 0)
+        return zo::plat::moduleLoad(name, mdsCharLengthTable());
+    // The resource library's file name, cut after its last backslash, then NAME10.DLL.
+    unsigned char path[kNameSize + 8];
+    unsigned char file[kNameSize];
+    unsigned char ext[kNameSize];
+    if (zo::plat::moduleFileName(mdsPerTaskRecord().resourceLibrary, path, kNameSize) == 0)
+        return nullptr;
+    (void)bosParseName(path, file, ext, 0); // without a report it only splits
+    size_t dirLength = std::strlen(reinterpret_cast<char *>(path));
+    size_t nameLength = std::strlen(reinterpret_cast<const char *>(name));
+    constexpr char kFamilySuffix[] = "10.DLL";
+    if (dirLength + nameLength + sizeof kFamilySuffix > kNameSize)
+        return nullptr;
+    std::memcpy(path + dirLength, name, nameLength);
+    std::memcpy(path + dirLength + nameLength, kFamilySuffix, sizeof kFamilySuffix);
+    return zo::plat::moduleLoad(path, mdsCharLengthTable());
+}
+
+void bosdllname(unsigned char *name) { std::strcat(reinterpret_cast<char *>(name), "10"); }
+
+unsigned short countDBLibInits(unsigned short starting) {
+    ZoLockGuard guard(zoStaticCriticalSection(ZoStaticLock::DbLibCount));
+    void **slot = mdsGetPerTaskDataAddress(PerTaskDbLibInits);
+    auto count = static_cast<uint16_t>(reinterpret_cast<uintptr_t>(*slot));
+    if (starting != 0) {
+        if (count != UINT16_MAX)
+            *slot = reinterpret_cast<void *>(static_cast<uintptr_t>(count + 1));
+        return count;
+    }
+    if (count != 0)
+        *slot = reinterpret_cast<void *>(static_cast<uintptr_t>(--count));
+    return count;
 }

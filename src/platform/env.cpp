@@ -1,5 +1,6 @@
 #include "platform/env.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <pwd.h>
@@ -52,6 +53,35 @@ bool userName(char *out, std::size_t size) {
     if (getpwuid_r(geteuid(), &entry, buffer, static_cast<std::size_t>(bufferSize), &found) != 0 || found == nullptr)
         return false;
     return copyName(found->pw_name, std::strlen(found->pw_name), out, size);
+}
+
+namespace {
+
+bool homeDirectory(char *out, std::size_t size) {
+    const char *home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return copyName(home, std::strlen(home), out, size);
+    char buffer[16384];
+    passwd entry;
+    passwd *found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
+        return false;
+    return copyName(found->pw_dir, std::strlen(found->pw_dir), out, size);
+}
+
+} // namespace
+
+bool userConfigDirectory(char *out, std::size_t size) {
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    char home[4096];
+    int n;
+    if (config != nullptr && config[0] == '/')
+        n = std::snprintf(out, size, "%s/zo", config);
+    else if (homeDirectory(home, sizeof home))
+        n = std::snprintf(out, size, "%s/.config/zo", home);
+    else
+        return false;
+    return n > 0 && static_cast<std::size_t>(n) < size;
 }
 
 } // namespace zo::plat

@@ -15,5 +15,9 @@ ZO_API bool environmentValue(const char *name, char *out, std::size_t size);
 // when the host cannot tell.
 ZO_API bool machineName(char *out, std::size_t size);
 ZO_API bool userName(char *out, std::size_t size);
+// The library's directory among the user's configuration (`$XDG_CONFIG_HOME/zo`, else
+// `$HOME/.config/zo`, the home directory coming from the user database when HOME is not
+// an absolute path), copied into out. False when it does not fit or cannot be named.
+ZO_API bool userConfigDirectory(char *out, std::size_t size);
 
 } // namespace zo::plat

@@ -297,6 +297,24 @@ int fileMakeTemporary(const char *dir, const char *prefix, char *out, std::size_
     return FileOk;
 }
 
+int fileMakeDirectories(const char *path) {
+    char partial[4096];
+    std::size_t length = std::strlen(path);
+    if (length == 0 || length >= sizeof partial)
+        return FileNoSuchFile;
+    std::memcpy(partial, path, length + 1);
+    for (std::size_t i = 1; i <= length; ++i) {
+        if (partial[i] != '/' && partial[i] != '\0')
+            continue;
+        partial[i] = '\0';
+        if (mkdir(partial, 0700) != 0 && errno != EEXIST)
+            return lastError();
+        partial[i] = i == length ? '\0' : '/';
+    }
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? FileOk : FileAccessDenied;
+}
+
 void *dirOpen(const char *path) { return opendir(path); }
 
 bool dirNext(void *dir, DirEntry *entry) {

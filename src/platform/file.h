@@ -83,6 +83,10 @@ ZO_API int fileStatus(const char *path, FileStatus *status);
 // path in out.
 ZO_API int fileMakeTemporary(const char *dir, const char *prefix, char *out, std::size_t size);
 
+// Creates a directory and any missing parents (those it makes get mode 0700). FileOk when
+// the directory exists afterwards.
+ZO_API int fileMakeDirectories(const char *path);
+
 // Directory listings. dirOpen returns null when the directory cannot be read.
 struct DirEntry {
     char name[256];

@@ -58,6 +58,24 @@ constexpr OutsideModule kOutsideModules[] = {
     {"ODBCCP32.DLL", "libodbcinst.so.2"},
 };
 
+// A test's replacement for one outside module's host counterpart (empty names: none).
+struct OutsideReplacement {
+    char windowsName[64];
+    char hostName[256];
+};
+OutsideReplacement g_outsideReplacement;
+
+// The host library that stands in for an outside module's Windows name; null when the
+// name is not an outside module's.
+const char *outsideHostName(const char *windowsName) {
+    if (g_outsideReplacement.windowsName[0] != '\0' && strcasecmp(windowsName, g_outsideReplacement.windowsName) == 0)
+        return g_outsideReplacement.hostName;
+    for (const OutsideModule &module : kOutsideModules)
+        if (strcasecmp(windowsName, module.windowsName) == 0)
+            return module.hostName;
+    return nullptr;
+}
+
 // Whether a Windows-form name names a directory (a drive, a backslash or a slash) rather
 // than being a bare file name. The second byte of a double-byte character is no backslash.
 bool hasDirectory(const unsigned char *name, const unsigned char *charLengths) {
@@ -137,11 +155,10 @@ bool hostPathToWindows(const char *hostPath, unsigned char *out, uint32_t size) 
 bool windowsPathToHost(const unsigned char *windowsName, char *out, uint32_t size, const unsigned char *charLengths) {
     const char *p = reinterpret_cast<const char *>(windowsName);
     NameBuilder name(out, size);
-    for (const OutsideModule &module : kOutsideModules)
-        if (strcasecmp(p, module.windowsName) == 0) {
-            name.append(module.hostName, std::strlen(module.hostName));
-            return name.finish();
-        }
+    if (const char *hostName = outsideHostName(p)) {
+        name.append(hostName, std::strlen(hostName));
+        return name.finish();
+    }
     // ".DLL" becomes ".so" (a host path is taken as it stands).
     size_t length = std::strlen(p);
     const bool dllSuffix = *p != '/' && length >= 4 && strcasecmp(p + length - 4, ".DLL") == 0;
@@ -166,6 +183,15 @@ bool windowsPathToHost(const unsigned char *windowsName, char *out, uint32_t siz
     return true;
 }
 
+void moduleTestReplaceOutside(const char *windowsName, const char *hostName) {
+    g_outsideReplacement = OutsideReplacement{};
+    if (hostName == nullptr || std::strlen(windowsName) >= sizeof g_outsideReplacement.windowsName ||
+        std::strlen(hostName) >= sizeof g_outsideReplacement.hostName)
+        return;
+    std::strcpy(g_outsideReplacement.windowsName, windowsName);
+    std::strcpy(g_outsideReplacement.hostName, hostName);
+}
+
 void *moduleContaining(const void *address) {
     Dl_info info;
     if (dladdr(address, &info) == 0 || info.dli_fname == nullptr)
@@ -182,7 +208,11 @@ void *moduleLoad(const unsigned char *name, const unsigned char *charLengths) {
     char path[PATH_MAX];
     if (name == nullptr || *name == '\0' || !windowsPathToHost(name, path, sizeof path, charLengths))
         return nullptr;
-    return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    // An outside module keeps process-wide state of its own (the installer's result cache)
+    // that must outlive the library's hold on it, and the host's other users load it too:
+    // it stays in the process once loaded.
+    int stays = outsideHostName(reinterpret_cast<const char *>(name)) != nullptr ? RTLD_NODELETE : 0;
+    return dlopen(path, RTLD_NOW | RTLD_LOCAL | stays);
 }
 
 void moduleFree(void *module) {

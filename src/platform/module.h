@@ -18,7 +18,8 @@ ZO_API void *moduleContaining(const void *address);
 
 // Loads a module given by a Windows-form name (a full path, or a bare name that the host's
 // search rules find). A host path (`/x/liby.so`) is accepted as it stands. Each successful
-// load holds a reference that moduleFree gives back. Null on failure. charLengths is the
+// load holds a reference that moduleFree gives back; an outside module (see below) stays
+// in the process after its last reference goes. Null on failure. charLengths is the
 // caller's character stepping table (256 lengths by first byte), so that the second byte
 // of a double-byte character is never taken for a backslash.
 ZO_API void *moduleLoad(const unsigned char *name, const unsigned char *charLengths);
@@ -35,6 +36,11 @@ ZO_API uint32_t moduleFileName(void *module, unsigned char *out, uint32_t size);
 // and NUL-terminated. Returns the bytes copied: 0 (an empty text) when the module has no
 // string table or no such text.
 ZO_API int moduleLoadString(void *module, unsigned id, unsigned char *buffer, int size);
+
+// Test hook: loads hostName for the outside module windowsName (`odbccp32.dll`) instead of
+// its host counterpart; a null hostName restores the counterpart. Not safe while other
+// threads load modules.
+ZO_API void moduleTestReplaceOutside(const char *windowsName, const char *hostName);
 
 // Name translation between host paths and Windows form (see above), through the drive
 // table of the path services; a bare module name (no directory) stays bare. Each returns

@@ -227,6 +227,13 @@ bool setDrivesForTest(const char *entries) {
 }
 
 bool hostPathOf(const unsigned char *name, const unsigned char *lengths, char *out, std::size_t size) {
+    if (!hostPathAsNamed(name, lengths, out, size))
+        return false;
+    resolveCase(out, lengths);
+    return true;
+}
+
+bool hostPathAsNamed(const unsigned char *name, const unsigned char *lengths, char *out, std::size_t size) {
     if (size == 0)
         return false;
     out[0] = '\0';
@@ -258,10 +265,7 @@ bool hostPathOf(const unsigned char *name, const unsigned char *lengths, char *o
         b.append(currentDriveRoot());
     }
     b.appendName(rest, lengths);
-    if (b.overflow)
-        return false;
-    resolveCase(out, lengths);
-    return true;
+    return !b.overflow;
 }
 
 bool windowsPathOf(const char *hostPath, unsigned char *out, std::size_t size) {

@@ -44,6 +44,9 @@ ZO_API bool setDrivesForTest(const char *entries);
 // case. A relative name stays relative to the process's current directory. False when the
 // name names an unmapped drive or the result does not fit in size bytes.
 ZO_API bool hostPathOf(const unsigned char *name, const unsigned char *lengths, char *out, std::size_t size);
+// The same without resolving the case of the components: the host path as the name spells
+// it (for a caller that looks at it first and resolves only when nothing is there).
+ZO_API bool hostPathAsNamed(const unsigned char *name, const unsigned char *lengths, char *out, std::size_t size);
 // The Windows form of an absolute host path through the drive whose directory is the
 // longest prefix of it (`/home/u` -> `C:\home\u`). False when no drive covers it or it
 // does not fit.

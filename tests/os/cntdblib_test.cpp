@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <zo/cntdblib.h>
+#include <zo/pertask.h>
 
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frame/libstate.h"
@@ -182,6 +184,76 @@ TEST(ResourceLibrary, DoubleByteNamesSplitAtTheRealBackslash) {
     zo::plat::moduleFree(module);
     zo::plat::setCodePageForTest(1252);
     fs::remove_all(dir);
+}
+
+// ---- Libraries of the family and the count of driver starts ----
+
+using FamilyAnswer = int (*)();
+
+const unsigned char *name(const char *s) { return reinterpret_cast<const unsigned char *>(s); }
+
+int answerOf(void *library) {
+    auto answer = reinterpret_cast<FamilyAnswer>(zo::plat::moduleSymbol(library, "familyAnswer"));
+    return answer != nullptr ? answer() : -1;
+}
+
+TEST(FamilyLibraries, NamesGetTheFamilySuffix) {
+    unsigned char family[16] = "XYZ";
+    bosdllname(family);
+    EXPECT_EQ(str(family), "XYZ10");
+}
+
+// zofamily10.so is built beside the resource library and beside the test program.
+TEST(FamilyLibraries, LoadedFromTheResourceLibrarysDirectory) {
+    ASSERT_EQ(mdsPerTaskInit(), 1);
+    ASSERT_NE(mdsPerTaskRecord().resourceLibrary, nullptr);
+    void *library = bosLoadLibrary(name("zofamily"), 1);
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(answerOf(library), 42);
+    zo::plat::moduleFree(library);
+    EXPECT_EQ(bosLoadLibrary(name("nosuchfamily"), 1), nullptr);
+    EXPECT_EQ(bosLoadLibrary(name(std::string(300, 'x').c_str()), 1), nullptr);
+    // Without the family rule a bare name is left to the host's search rules.
+    EXPECT_EQ(bosLoadLibrary(name("zofamily10.DLL"), 0), nullptr);
+    mdsPerTaskTerm();
+}
+
+TEST(FamilyLibraries, WithoutAResourceLibraryTheProgramsDirectory) {
+    ASSERT_EQ(mdsPerTaskRecord().resourceLibrary, nullptr);
+    void *library = bosLoadLibrary(name("ZOFAMILY"), 1); // names on the emulated volume are case-blind
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(answerOf(library), 42);
+    zo::plat::moduleFree(library);
+}
+
+TEST(DriverStarts, CountsFirstStartAndLastStop) {
+    void *saved = mdsGetPerTaskData(PerTaskDbLibInits);
+    mdsSetPerTaskData(PerTaskDbLibInits, nullptr);
+    EXPECT_EQ(countDBLibInits(1), 0);
+    EXPECT_EQ(countDBLibInits(1), 1);
+    EXPECT_EQ(countDBLibInits(0), 1);
+    EXPECT_EQ(countDBLibInits(0), 0);
+    EXPECT_EQ(countDBLibInits(0), 0); // a stop without a start does not wrap around
+    EXPECT_EQ(countDBLibInits(7), 0);
+    mdsSetPerTaskData(PerTaskDbLibInits, reinterpret_cast<void *>(uintptr_t{0xFFFF}));
+    EXPECT_EQ(countDBLibInits(1), 0xFFFF); // nor past the top
+    EXPECT_EQ(countDBLibInits(0), 0xFFFE);
+    mdsSetPerTaskData(PerTaskDbLibInits, saved);
+}
+
+TEST(DriverStarts, ThreadsCountUnderTheLock) {
+    void *saved = mdsGetPerTaskData(PerTaskDbLibInits);
+    mdsSetPerTaskData(PerTaskDbLibInits, nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([] {
+            for (int i = 0; i < 2000; ++i)
+                (void)countDBLibInits(1); // the count is checked below
+        });
+    for (std::thread &t : threads)
+        t.join();
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(mdsGetPerTaskData(PerTaskDbLibInits)), 8000u);
+    mdsSetPerTaskData(PerTaskDbLibInits, saved);
 }
 
 } // namespace
