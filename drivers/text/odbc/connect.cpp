@@ -14,11 +14,10 @@
 // Other attributes of a connection string are reported as a warning (01S00) and ignored.
 #include <cstdlib>
 #include <map>
+#include <vector>
 
-#include <zo/zovaluep.h>
-#if ZOTEXT_HAVE_PROFILES
 #include <zo/registry.h>
-#endif
+#include <zo/zovaluep.h>
 
 #include "odbc/driver.h"
 #include "odbc/text.h"
@@ -45,7 +44,6 @@ using Attributes = std::map<std::string, std::string, LessNoCase>;
 
 bool equalNoCase(const std::string &a, const char *b) { return !LessNoCase()(a, b) && !LessNoCase()(b, a); }
 
-#if ZOTEXT_HAVE_PROFILES
 // A data source's entries live in the ODBC data-source profile, which the library reads
 // through the host's ODBC installer library (ODBCINI, ODBCSYSINI). Their text is taken as
 // UTF-8.
@@ -69,18 +67,6 @@ bool sourceExists(const std::string &dsn) {
     return !dsn.empty() &&
            ntGetProfileString(u(dsn.c_str()), nullptr, u(""), keys, sizeof keys, u(kSourceProfile), 0) != 0;
 }
-#else
-// SEAM(profiles): until ntGetProfileString (<zo/registry.h>) is in the library, no data
-// source has entries.
-bool readSourceEntry(const std::string &dsn, const char *key, std::string *value) {
-    (void)dsn, (void)key, (void)value;
-    return false;
-}
-bool sourceExists(const std::string &dsn) {
-    (void)dsn;
-    return false;
-}
-#endif
 
 // Fills in from the data source what attrs does not hold yet.
 bool addSourceEntries(const std::string &dsn, Attributes *attrs) {

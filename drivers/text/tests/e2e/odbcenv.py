@@ -25,7 +25,6 @@ def library_has(header):
 
 
 # The pieces of the library some tests need, and the header that comes with each.
-PROFILES = ("registry.h", "data sources need ntGetProfileString")
 TRACE = ("zotrace.h", "the trace needs ZoTrace")
 
 

@@ -12,7 +12,7 @@ import subprocess
 import unittest
 
 import odbcenv
-from odbcenv import PROFILES, needs, write_table
+from odbcenv import write_table
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = odbcenv.ROOT
@@ -55,13 +55,11 @@ class IsqlTest(unittest.TestCase):
         self.assertRegex(out, r"\[S0022\]|\[42S22\]")  # an ODBC 2 client sees the old SQLSTATE
         self.assertIn("[zo][ZoText]", out)
 
-    @needs(PROFILES)
     def test_by_data_source(self):
         self.env.add_dsn("Cities", DBQ=self.data)
         out = run(["isql", "-b", "Cities"], "SELECT name FROM city WHERE people IS NULL\n")
         self.assertEqual(table_rows(out), [["name"], ["Tromso"]])
 
-    @needs(PROFILES)
     def test_wide_client_with_unicode_text(self):
         write_table(self.data, "words", "id:INTEGER,word:VARCHAR(20)", [(1, "gr\u00fc\u00df"), (2, "\u65e5\u672c")])
         self.env.add_dsn("Words", DBQ=self.data, Charset="UTF-8")
@@ -74,7 +72,6 @@ class IsqlTest(unittest.TestCase):
 
 
 class InstallTest(unittest.TestCase):
-    @needs(PROFILES)
     def test_install_script_and_the_demo_command(self):
         env = odbcenv.shared()
         private = env.fresh_directory("install")

@@ -14,7 +14,7 @@ import unittest
 import pyodbc
 
 import odbcenv
-from odbcenv import PROFILES, TRACE, needs, write_table
+from odbcenv import TRACE, needs, write_table
 
 PEOPLE_HEADER = "id:INTEGER,name:VARCHAR(30),height:DOUBLE,born:DATE,seen:TIMESTAMP,city:VARCHAR(20)"
 PEOPLE = [
@@ -63,7 +63,6 @@ class ConnectTest(DriverTest):
         cur = self.connect().cursor()
         self.assertEqual(self.rows(cur, "SELECT name FROM people WHERE id = 1"), [("Ann",)])
 
-    @needs(PROFILES)
     def test_by_data_source(self):
         self.env.add_dsn("People", DBQ=self.data)
         c = pyodbc.connect("DSN=People")

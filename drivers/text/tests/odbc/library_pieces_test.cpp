@@ -37,9 +37,6 @@ private:
 };
 
 TEST_F(OdbcTest, DataSourcesFromTheOdbcProfile) {
-#if !ZOTEXT_HAVE_PROFILES
-    GTEST_SKIP() << "ntGetProfileString is not in the library yet";
-#endif
     OdbcFiles files;
     files.write("odbc.ini", "[Sales]\nDriver = ZoText\nDBQ = /from-source\nDelimiter = |\nHeader = 0\n");
     ASSERT_EQ(SQLConnect(dbc, sql("Sales"), SQL_NTS, nullptr, 0, nullptr, 0), SQL_SUCCESS)
