@@ -621,9 +621,9 @@ bool Connection::createTable(const sql::Statement &s) {
             column.size = columnSizeOf(def.type, def.size);
             std::string field = headerFieldOf(column, true), converted;
             if (!textForFile(field, format_.charset, &converted))
-                return fail(EngineError::BadNumber, "the column name " + def.name +
-                                                        " cannot be written in the "
-                                                        "table's code page");
+                return fail(EngineError::NotInCodePage, "the column name " + def.name +
+                                                            " cannot be written in the "
+                                                            "table's code page");
             if (i > 0)
                 header += format_.delimiter;
             appendField(converted, format_.delimiter, &header);

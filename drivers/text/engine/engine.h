@@ -43,7 +43,8 @@ enum class EngineError : uint16_t {
     NotSupported = 21,     // HYC00 optional feature not implemented (subqueries, a third table ...)
     Busy = 22,             // HYT00 timeout expired: another connection holds the table for its change
     IntegerOverflow = 23,  // 22003 numeric value out of range (SUM beyond 64 bits)
-    BadEscape = 24         // 22019 invalid escape character (LIKE ... ESCAPE of more than one character)
+    BadEscape = 24,        // 22019 invalid escape character (LIKE ... ESCAPE of more than one character)
+    NotInCodePage = 25     // 22021 character not in repertoire (text a Charset=ANSI table cannot hold)
 };
 const char *sqlStateOf(uint16_t code);
 

@@ -30,6 +30,7 @@ const char *sqlStateOf(uint16_t code) {
     case EngineError::Busy: return "HYT00";
     case EngineError::IntegerOverflow: return "22003";
     case EngineError::BadEscape: return "22019";
+    case EngineError::NotInCodePage: return "22021";
     }
     return "HY000";
 }

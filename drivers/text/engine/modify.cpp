@@ -147,7 +147,7 @@ bool appendRecord(const Val *values, size_t count, const TableFormat &format, bo
             continue;
         std::string_view field = storedText(values[i], &text);
         if (!textForFile(field, format.charset, &converted))
-            return fail(EngineError::BadNumber,
+            return fail(EngineError::NotInCodePage,
                         "the text '" + std::string(field) + "' has characters the table's code page cannot hold");
         appendField(converted, format.delimiter, out);
     }

@@ -56,6 +56,7 @@ struct Expr {
     bool hasOperand = false;
     bool hasElse = false;
     uint16_t param = 0;
+    uint32_t height = 1; // levels of the tree this expression is the root of
     ColumnType castType = ColumnType::Varchar;
     std::string name;
     std::string qualifier;

@@ -10,6 +10,7 @@
 #include "parser.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 
@@ -197,10 +198,20 @@ ExprPtr makeExpr(ExprOp op) {
     return e;
 }
 
+// Expressions are compiled, evaluated and freed recursively: deeper trees are refused (as
+// SQLite refuses them), and none is ever built deeper than one level beyond this.
+constexpr uint32_t kMaxExpressionDepth = 1000;
+
+// Makes child an operand of parent, keeping the parent's height.
+void attach(Expr &parent, ExprPtr child) {
+    parent.height = std::max(parent.height, child->height + 1);
+    parent.args.push_back(std::move(child));
+}
+
 ExprPtr binary(ExprOp op, ExprPtr left, ExprPtr right) {
     ExprPtr e = makeExpr(op);
-    e->args.push_back(std::move(left));
-    e->args.push_back(std::move(right));
+    attach(*e, std::move(left));
+    attach(*e, std::move(right));
     return e;
 }
 
@@ -316,6 +327,11 @@ ZoReduction *Translator::reduce(short number, ZoReduction *children) {
     }
     Piece meaning;
     int pass = build(number, kids, meaning);
+    if (meaning.expr && meaning.expr->height > kMaxExpressionDepth) {
+        note(EngineError::Syntax,
+             "expression nested too deeply (more than " + std::to_string(kMaxExpressionDepth) + " levels)");
+        meaning.expr = makeExpr(ExprOp::Literal);
+    }
     ZoReduction *kept = pass >= 0 ? kids[static_cast<size_t>(pass)].node : nullptr;
     for (Kid &kid : kids)
         if (kid.node != kept)
@@ -422,7 +438,7 @@ int Translator::build(short number, std::vector<Kid> &kids, Piece &out) {
             out.expr = takeExpr(kids[1]);
         else {
             out.expr = makeExpr(kids[0].is(kNot) ? ExprOp::Not : ExprOp::Negate);
-            out.expr->args.push_back(takeExpr(kids[1]));
+            attach(*out.expr, takeExpr(kids[1]));
         }
         return -1;
     case pExists:
@@ -590,15 +606,31 @@ void Translator::buildSelectItem(std::vector<Kid> &kids, Piece &out) {
 }
 
 // Left-associative chains: a OR b OR c, a AND b, a + b - c, a * b / c % d, a || b.
+// A balanced tree of the operands of one AND or OR chain, in their order: three-valued AND
+// and OR are associative, and a balanced tree keeps long chains shallow.
+ExprPtr balanced(ExprOp op, std::vector<ExprPtr> &operands, size_t from, size_t to) {
+    if (to - from == 1)
+        return std::move(operands[from]);
+    size_t middle = from + (to - from) / 2;
+    ExprPtr left = balanced(op, operands, from, middle);
+    return binary(op, std::move(left), balanced(op, operands, middle, to));
+}
+
 void Translator::buildChain(std::vector<Kid> &kids, Piece &out) {
     out.kind = Piece::Kind::Expr;
+    if (kids.size() > 1 && (kids[1].is(kOr) || kids[1].is(kAnd))) {
+        std::vector<ExprPtr> operands;
+        for (Kid &kid : kids)
+            if (kid.piece != nullptr)
+                operands.push_back(takeExpr(kid));
+        out.expr = balanced(kids[1].is(kOr) ? ExprOp::Or : ExprOp::And, operands, 0, operands.size());
+        return;
+    }
     out.expr = takeExpr(kids[0]);
     for (size_t i = 1; i < kids.size();) {
         ExprOp op;
         size_t operand = i + 1;
         switch (kids[i].type) {
-        case kOr: op = ExprOp::Or; break;
-        case kAnd: op = ExprOp::And; break;
         case tPlus: op = ExprOp::Add; break;
         case tMinus: op = ExprOp::Subtract; break;
         case tStar: op = ExprOp::Multiply; break;
@@ -610,6 +642,8 @@ void Translator::buildChain(std::vector<Kid> &kids, Piece &out) {
         }
         out.expr = binary(op, std::move(out.expr), takeExpr(kids[operand]));
         i = operand + 1;
+        if (out.expr->height > kMaxExpressionDepth)
+            break; // refused where this reduction ends
     }
 }
 
@@ -627,7 +661,7 @@ void Translator::buildPrimary(std::vector<Kid> &kids, Piece &out) {
         out.expr = takeExpr(kids[1]);
     } else if (first.is(kCast)) {
         out.expr = makeExpr(ExprOp::Cast);
-        out.expr->args.push_back(takeExpr(kids[2]));
+        attach(*out.expr, takeExpr(kids[2]));
         out.expr->castType = kids[4].piece->column.type;
     } else if (first.is(kLeft) || first.is(kRight)) {
         buildCall(first.is(kLeft) ? "LEFT" : "RIGHT", &kids[2], out);
@@ -663,7 +697,8 @@ void Translator::buildCall(const std::string &name, Kid *args, Piece &out) {
         return;
     out.expr->star = args->piece->star;
     out.expr->distinct = args->piece->flag;
-    out.expr->args = std::move(args->piece->exprs);
+    for (ExprPtr &arg : args->piece->exprs)
+        attach(*out.expr, std::move(arg));
 }
 
 void Translator::buildPredicate(std::vector<Kid> &kids, Piece &out) {
@@ -674,9 +709,9 @@ void Translator::buildPredicate(std::vector<Kid> &kids, Piece &out) {
     Piece &tail = *kids[1].piece;
     ExprPtr e = makeExpr(tail.op);
     e->negated = tail.flag;
-    e->args.push_back(std::move(out.expr));
+    attach(*e, std::move(out.expr));
     for (ExprPtr &operand : tail.exprs)
-        e->args.push_back(std::move(operand));
+        attach(*e, std::move(operand));
     out.expr = std::move(e);
 }
 
@@ -729,7 +764,7 @@ void Translator::buildCase(std::vector<Kid> &kids, Piece &out) {
         if (kids[i].is(kElse))
             e.hasElse = true;
         if (kids[i].piece != nullptr)
-            e.args.push_back(takeExpr(kids[i]));
+            attach(e, takeExpr(kids[i]));
     }
 }
 

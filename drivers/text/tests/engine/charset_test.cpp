@@ -25,8 +25,8 @@ TEST(Charset, AnsiFilesAreReadAndWrittenInTheCodePage) {
     s.exec("INSERT INTO t VALUES ('Ærø')");
     EXPECT_EQ(dir.read("t.csv"), "name\nCaf\xE9\n\"Gr\xFC\xDF, Gott\"\n\xC6r\xF8\n");
     // Japanese has no code in page 1252: refused, and the table is unchanged.
-    EXPECT_EQ(s.error("INSERT INTO t VALUES ('日本')"), zotext::EngineError::BadNumber);
-    EXPECT_EQ(s.error("UPDATE t SET name = '日本'"), zotext::EngineError::BadNumber);
+    EXPECT_EQ(s.error("INSERT INTO t VALUES ('日本')"), zotext::EngineError::NotInCodePage);
+    EXPECT_EQ(s.error("UPDATE t SET name = '日本'"), zotext::EngineError::NotInCodePage);
     EXPECT_EQ(dir.read("t.csv"), "name\nCaf\xE9\n\"Gr\xFC\xDF, Gott\"\n\xC6r\xF8\n");
 }
 

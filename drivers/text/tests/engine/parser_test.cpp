@@ -60,5 +60,27 @@ TEST(Parser, LiteralsAndNamesAreReadAsWritten) {
     EXPECT_EQ(parsed->query->blocks[0].from[0].table.name, "my table");
 }
 
+TEST(Parser, LongChainsStayShallowAndDeepNestingIsRefused) {
+    Directory dir;
+    dir.write("t.csv", "a\n1\n2\n");
+    Session s(dir.path());
+    std::string chain = "SELECT a FROM t WHERE a = 0";
+    for (int i = 0; i < 5000; ++i)
+        chain += " OR a = " + std::to_string(i % 3 == 0 ? 2 : 9);
+    EXPECT_EQ(s.rows(chain), (Rows{{"2"}}));
+    std::string nested = "SELECT ";
+    for (int i = 0; i < 1500; ++i)
+        nested += "-(";
+    nested += "1" + std::string(1500, ')');
+    EXPECT_EQ(s.error(nested), zotext::EngineError::Syntax);
+    // A long chain of operators nests on the left: refused before it is built deeper.
+    std::string sum = "SELECT 1";
+    for (int i = 0; i < 100000; ++i)
+        sum += " + 1";
+    EXPECT_EQ(s.error(sum), zotext::EngineError::Syntax);
+    // Parentheses alone add no level.
+    EXPECT_EQ(s.rows("SELECT " + std::string(20000, '(') + "7" + std::string(20000, ')')), (Rows{{"7"}}));
+}
+
 } // namespace
 } // namespace enginetest
