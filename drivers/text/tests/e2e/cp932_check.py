@@ -28,5 +28,12 @@ with open(os.path.join(data, "jp.csv"), "rb") as f:
     raw = f.read()
 assert "\u30bd\u30d5\u30c8".encode("cp932") in raw, raw
 raw.decode("cp932")  # the whole file is still code page 932
+# A character the code page cannot hold is refused, not written as something else.
+try:
+    cur.execute("INSERT INTO jp VALUES (?, ?)", 4, "\U0001F600")
+    raise AssertionError("a character beyond code page 932 was accepted")
+except pyodbc.Error as e:
+    assert e.args[0] == "22021", e
+c.rollback()
 c.close()
 print("code page 932 round trip: ok")
