@@ -121,6 +121,21 @@ TEST_F(Statements, SyntaxErrorsTellWhere) {
     EXPECT_EQ(got.message, "syntax error at position 25 near \"v\"");
 }
 
+TEST_F(Statements, DateAndTimeEscapesAndTheClock) {
+    EXPECT_EQ(session->rows("SELECT {t '13:45:00'}, {ts '2024-03-01 13:45:00'}, {d '2024-02-29'} < {d '2024-03-01'}"),
+              (Rows{{"13:45:00", "2024-03-01 13:45:00", "1"}}));
+    EXPECT_EQ(session->error("SELECT {t '25:00:00'}"), zotext::EngineError::BadDateTime);
+    EXPECT_EQ(session->error("SELECT {ts '2023-02-29 00:00:00'}"), zotext::EngineError::BadDateTime);
+    // The clock's values are in ISO form, so they compare with stored dates as text does.
+    Rows now = session->rows("SELECT {fn CURDATE()}, {fn NOW()}, LENGTH({fn CURDATE()}), LENGTH({fn NOW()})");
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_EQ(now[0][2], "10");
+    EXPECT_EQ(now[0][3], "19");
+    EXPECT_EQ(now[0][0].substr(4, 1) + now[0][0].substr(7, 1), "--");
+    EXPECT_EQ(now[0][1].substr(10, 1) + now[0][1].substr(13, 1) + now[0][1].substr(16, 1), " ::");
+    EXPECT_EQ(session->rows("SELECT COUNT(*) FROM people WHERE {fn CURDATE()} > {d '2024-01-01'}"), (Rows{{"4"}}));
+}
+
 TEST_F(Statements, ParametersOfEachKind) {
     zotext::Value day;
     day.kind = zotext::Value::Kind::Date;
