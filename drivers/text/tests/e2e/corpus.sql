@@ -216,3 +216,32 @@ SELECT id, CASE level WHEN 1 THEN 'one' WHEN 2 THEN 'two' END FROM emp
 SELECT CAST(salary AS INTEGER) FROM emp
 SELECT CAST(id AS VARCHAR(10)) || 'x' FROM emp
 SELECT SUM(CASE WHEN dept = 'eng' THEN 1 ELSE 0 END) FROM emp
+
+# Mixed: operators, functions, NULLs, groups and joins together
+SELECT dept, COUNT(DISTINCT level) FROM emp GROUP BY dept ORDER BY dept
+SELECT id, 7 / 2, 7 % 3, -7 / 2 FROM emp WHERE id = 1
+SELECT id, level / 2 FROM emp ORDER BY id
+SELECT AVG(level), SUM(level), MIN(name), MAX(name) FROM emp
+SELECT id FROM emp WHERE manager IN (1, NULL) ORDER BY id
+SELECT id FROM emp WHERE manager NOT IN (1, 2) ORDER BY id
+SELECT id FROM emp WHERE name BETWEEN 'a' AND 'f' ORDER BY id
+SELECT id FROM emp WHERE name LIKE 'A%' ORDER BY id
+SELECT id FROM emp WHERE name LIKE '%\_%' ESCAPE '\' ORDER BY id
+SELECT name || '-' || dept FROM emp ORDER BY id
+SELECT id, CASE WHEN level > 3 THEN 'high' WHEN level > 1 THEN 'mid' ELSE 'low' END FROM emp ORDER BY id
+SELECT dept, COUNT(*) AS n FROM emp GROUP BY dept HAVING COUNT(*) > 5 ORDER BY n, dept
+SELECT level * 10 AS l, COUNT(*) FROM emp GROUP BY level * 10 ORDER BY l
+SELECT e.id, d.title FROM emp e LEFT JOIN dept d ON e.dept = d.code ORDER BY e.id
+SELECT d.code, COUNT(e.id) FROM dept d LEFT JOIN emp e ON e.dept = d.code GROUP BY d.code ORDER BY d.code
+SELECT DISTINCT dept FROM emp ORDER BY dept DESC
+SELECT id, salary FROM emp WHERE salary IS NULL ORDER BY id
+SELECT COUNT(salary), COUNT(*) FROM emp
+SELECT id FROM emp WHERE NOT (level = 1 OR level = 2) ORDER BY id
+SELECT id, LENGTH(name), UPPER(name), LOWER(name) FROM emp ORDER BY id
+SELECT id, SUBSTR(name, 2, 3) FROM emp ORDER BY id
+SELECT id, ABS(level - 3), ROUND(salary / 7, 2) FROM emp ORDER BY id
+SELECT id, COALESCE(dept, 'none') FROM emp ORDER BY id
+SELECT dept, MAX(salary) - MIN(salary) FROM emp GROUP BY dept ORDER BY dept
+SELECT id FROM emp WHERE hired > '2020-01-01' ORDER BY id
+SELECT SUM(salary) / COUNT(salary) FROM emp
+SELECT id FROM emp WHERE dept = 'eng' AND level BETWEEN 2 AND 4 OR dept IS NULL ORDER BY id
