@@ -5,9 +5,8 @@ return the same rows, in the same order where the query's ORDER BY fixes one.
 corpus.sql: one query per line; '#' starts a comment line. A line "ours ;; sqlite" gives
 the text driver's spelling and SQLite's spelling of the same query (ODBC escapes, function
 names). A line "[header.h] query" waits (is counted but not run) until the library has the
-header's piece. A line "[known] query" is a difference the driver still has: it runs and is
-reported, but does not fail the test (and is reported too once it agrees). Values compare
-after odbcenv.normalize (numbers to nine significant digits, dates as ISO text).
+header's piece. Values compare after odbcenv.normalize (numbers to nine significant digits, dates
+as ISO text).
 
     ZOTEXT_DRIVER=.../libzotext.so python3 differential.py [corpus.sql] [-v]
 """
@@ -66,21 +65,14 @@ def load_sqlite(path, tables):
     db.close()
 
 
-KNOWN = "[known]"
-
-
 def read_corpus(path):
-    """The queries (line number, ours, SQLite's, known to differ) and the lines that wait
-    for a piece."""
+    """The queries (line number, ours, SQLite's) and the lines that wait for a piece."""
     queries, waiting = [], []
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
             line = line.strip()
             if not line or line.startswith("#"):
                 continue
-            known = line.startswith(KNOWN)
-            if known:
-                line = line[len(KNOWN):].lstrip()
             needed = re.match(r"\[([\w.]+)\]\s*", line)
             if needed:
                 line = line[needed.end():]
@@ -88,7 +80,7 @@ def read_corpus(path):
                     waiting.append((number, needed.group(1)))
                     continue
             ours, _, theirs = line.partition(" ;; ")
-            queries.append((number, ours.strip(), (theirs or ours).strip(), known))
+            queries.append((number, ours.strip(), (theirs or ours).strip()))
     return queries, waiting
 
 
@@ -121,35 +113,29 @@ def main():
     ours = pyodbc.connect(env.connection_string(data), autocommit=True).cursor()
     theirs = pyodbc.connect(f"DRIVER={{{odbcenv.SQLITE}}};Database={database}", autocommit=True).cursor()
     queries, waiting = read_corpus(corpus)
-    failures, known = [], []
-    for number, our_sql, their_sql, known_to_differ in queries:
-        found = known if known_to_differ else failures
+    failures = []
+    for number, our_sql, their_sql in queries:
         got, error = run(ours, our_sql)
         expected, their_error = run(theirs, their_sql)
         if their_error is not None:
             failures.append((number, our_sql, f"SQLite refused its spelling: {their_error}"))
             continue
         if error is not None:
-            found.append((number, our_sql, error))
+            failures.append((number, our_sql, error))
             continue
         if not ordered(our_sql):
             got, expected = sorted(got, key=odbcenv.sort_key), sorted(expected, key=odbcenv.sort_key)
         if got != expected:
-            found.append((number, our_sql, f"rows differ:\n    ours:   {got[:8]}\n    sqlite: {expected[:8]}"))
-        elif known_to_differ:
-            print(f"line {number} agrees now: its {KNOWN} mark can go: {our_sql}")
+            failures.append((number, our_sql, f"rows differ:\n    ours:   {got[:8]}\n    sqlite: {expected[:8]}"))
         elif verbose:
             print(f"ok {number}: {our_sql}")
-    for number, sql, why in known:
-        print(f"KNOWN line {number}: {sql}\n    {why}")
     for number, sql, why in failures:
         print(f"FAIL line {number}: {sql}\n    {why}")
-    agree = len(queries) - len(failures) - len(known)
-    print(f"{agree} of {len(queries)} queries agree with SQLite, {len(known)} known to differ")
+    print(f"{len(queries) - len(failures)} of {len(queries)} queries agree with SQLite")
     if waiting:
         print(f"{len(waiting)} more wait for pieces of the library: " +
               ", ".join(sorted({header for _, header in waiting})))
-    return 0 if not failures and agree >= 150 else 1
+    return 0 if not failures and len(queries) + len(waiting) >= 150 else 1
 
 
 if __name__ == "__main__":
