@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev libsqlite3-dev unixodbc unixodbc-dev odbcinst
+  python3-pyodbc libsqliteodbc sqlite3
   clang libclang-rt-14-dev clang-format
   time python3
   libcairo2-dev libpango1.0-dev fonts-dejavu-core libcurl4-openssl-dev python3-aiosmtpd

@@ -30,6 +30,14 @@ public:
     void setQuotingChars(unsigned short q1, unsigned short q2, unsigned short q3);
     ZoStatus setValidChars(const unsigned char *chars);
     void resetValidChars();
+    // Braced values, as connection strings write them (off by default; set before
+    // initialize): a value that starts with '{' runs to the matching '}' and may hold the
+    // separator, '=' and quotes; "}}" inside stands for one '}'. The value is kept without
+    // its braces. With the option on, addAttribute keeps values as given and buildString
+    // writes in braces every value that would not read back whole without them (and fails
+    // on such a value whose last character is cut short: text that is no whole text in the
+    // thread's character mode, read unbraced at the very end of a string).
+    void setBracedValues(bool on) { braced_ = on; }
 
     // The value of the first attribute with the key (ignoring case), marked used; or null.
     const ZoSubString *getAttributeValue(const ZoSubString *key);
@@ -62,8 +70,11 @@ public:
 
 private:
     ZoStatus parseAttribute();
-    ZoStatus storeAttribute(const ZoToken &value);
-    void reportSyntaxError() const;
+    ZoStatus readBracedValue(uint32_t open, bool duplicate);
+    ZoStatus storeAttribute(ZoSubString *value);
+    void reportSyntaxError(uint32_t offset) const;
+    bool needsBraces(const ZoSubString &value) const;
+    ZoStatus appendValue(ZoString *out, const ZoSubString &value) const;
     uint32_t find(const unsigned char *key) const;
     const ZoSubString *valueAt(uint32_t index) const;
     const ZoSubString *lookUp(uint32_t index);
@@ -82,4 +93,5 @@ private:
     uint32_t markCount_ = 0;        // attributes the marks cover
     uint16_t unusedCursor_ = 0;
     unsigned allowDuplicates_;
+    bool braced_ = false;
 };

@@ -2,10 +2,12 @@
 // dictionary.
 #include <zo/zovaluep.h>
 
+#include <zo/pertask.h>
 #include <zo/ramalloc.h>
 #include <zo/strfuncs.h>
 
 #include "frame/err.h"
+#include "text/textstep.h"
 
 namespace {
 
@@ -32,6 +34,48 @@ bool needsQuotes(const ZoString &text, unsigned char separator) {
 
 // A two-character operator that starts with '=' ("==", "=*", "=<", "=>").
 bool startsWithEquals(int32_t kind) { return kind > 0xFF && (kind >> 8) == '='; }
+
+// Length of the character at offset i of a text of end bytes, by the thread's stepping: a
+// trail byte that happens to be '}' belongs to its character and closes nothing.
+uint32_t charAt(const unsigned char *text, uint32_t i, uint32_t end, const unsigned char *lengths) {
+    const uint32_t n = zo::text::charLength(text + i, text + end, lengths);
+    return n != 0 ? n : 1;
+}
+
+// Offset of the '}' that closes the brace at open, or end when it is not closed; *doubled
+// tells whether a "}}" came on the way.
+uint32_t closingBrace(const unsigned char *text, uint32_t open, uint32_t end, bool *doubled) {
+    const unsigned char *lengths = mdsCharLengthTable();
+    *doubled = false;
+    for (uint32_t i = open + 1; i < end;) {
+        if (text[i] == '}') {
+            if (i + 1 >= end || text[i + 1] != '}')
+                return i;
+            *doubled = true;
+            i += 2;
+            continue;
+        }
+        i += charAt(text, i, end, lengths);
+    }
+    return end;
+}
+
+// Appends text[from, to) with every "}}" written as one '}'.
+ZoStatus appendUndoubled(ZoString *out, const unsigned char *text, uint32_t from, uint32_t to) {
+    const unsigned char *lengths = mdsCharLengthTable();
+    uint32_t run = from;
+    for (uint32_t i = from; i < to;) {
+        if (text[i] == '}') {
+            if (out->concat(text + run, i + 1 - run) != ZoSuccess)
+                return ZoFailure;
+            i += 2;
+            run = i;
+            continue;
+        }
+        i += charAt(text, i, to, lengths);
+    }
+    return run < to ? out->concat(text + run, to - run) : ZoSuccess;
+}
 
 } // namespace
 
@@ -66,13 +110,14 @@ void ZoValueParser::resetValidChars() {
     scanner_.validMiddleChars.unInitialize();
 }
 
-// Records a syntax error at the current token: 2704 with its offset, or 2705 with its
-// offset and the parser's name. Appended texts fill their own placeholders afterwards.
-void ZoValueParser::reportSyntaxError() const {
+// Records a syntax error at an offset (mostly the current token's): 2704 with the offset,
+// or 2705 with the offset and the parser's name. Appended texts fill their own placeholders
+// afterwards.
+void ZoValueParser::reportSyntaxError(uint32_t offset) const {
     if (name_ != nullptr)
-        addResourceError(ZoMessage::AttributeSyntaxOf) << token_.startOffset() << name_;
+        addResourceError(ZoMessage::AttributeSyntaxOf) << offset << name_;
     else
-        addResourceError(ZoMessage::AttributeSyntax) << token_.startOffset();
+        addResourceError(ZoMessage::AttributeSyntax) << offset;
 }
 
 ZoStatus ZoValueParser::initialize() {
@@ -85,7 +130,7 @@ ZoStatus ZoValueParser::initialize() {
         scanner_.getToken(token_, searchNormal);
     }
     if (token_.kind() != tokenEnd) {
-        reportSyntaxError();
+        reportSyntaxError(token_.startOffset());
         return ZoFailure;
     }
     return resetUnused();
@@ -94,7 +139,7 @@ ZoStatus ZoValueParser::initialize() {
 // Reads key = value at the current token and leaves the token after the value current.
 ZoStatus ZoValueParser::parseAttribute() {
     if (token_.kind() != tokenWord) {
-        reportSyntaxError();
+        reportSyntaxError(token_.startOffset());
         return ZoFailure;
     }
     // A key is a run of words, blanks between them included ("Data Source").
@@ -109,7 +154,7 @@ ZoStatus ZoValueParser::parseAttribute() {
 
     const bool duplicate = attributes_.doesExist(currentKey_) != 0;
     if (duplicate && !allowDuplicates_ && !keyIs(*currentKey_, "Driver")) {
-        reportSyntaxError();
+        reportSyntaxError(token_.startOffset());
         appendResourceText(ZoMessage::AttributeTwice) << token_;
         return ZoFailure;
     }
@@ -119,26 +164,57 @@ ZoStatus ZoValueParser::parseAttribute() {
     if (startsWithEquals(token_.kind())) {
         scanner_.setPosition(token_.startOffset() + 1); // the value starts after the first '='
     } else if (token_.kind() != '=') {
-        reportSyntaxError();
+        reportSyntaxError(token_.startOffset());
         return ZoFailure;
     }
-    ZoToken value;
-    scanner_.getDelimitedToken(value, separator_);
-    if (!duplicate && storeAttribute(value) != ZoSuccess)
+    ZoToken item;
+    scanner_.getDelimitedToken(item, separator_);
+    const uint32_t length = item.kind() == tokenEnd ? 0 : item.length();
+    if (braced_ && length != 0 && item.data()[0] == '{')
+        return readBracedValue(item.startOffset(), duplicate);
+    if (!duplicate && storeAttribute(new ZoSubString(item.data(), length)) != ZoSuccess)
         return ZoFailure;
     scanner_.getToken(token_, searchNormal);
     return ZoSuccess;
 }
 
-// Appends the current key with a view of the value; the key then belongs to the list.
-ZoStatus ZoValueParser::storeAttribute(const ZoToken &value) {
-    if (attributes_.getCount() >= kMaxAttributes)
+// Reads the braced value whose '{' is at offset open, stores it unless the key is a
+// duplicate, and makes the token after the closing brace current.
+ZoStatus ZoValueParser::readBracedValue(uint32_t open, bool duplicate) {
+    const unsigned char *text = scanner_.text();
+    bool doubled = false;
+    const uint32_t close = closingBrace(text, open, scanner_.textLength(), &doubled);
+    if (close == scanner_.textLength()) {
+        reportSyntaxError(open);
         return ZoFailure;
-    auto *view = new ZoSubString(value.data(), value.kind() == tokenEnd ? 0 : value.length());
-    if (view == nullptr)
+    }
+    if (!duplicate) {
+        ZoSubString *value = nullptr;
+        if (!doubled) {
+            value = new ZoSubString(text + open + 1, close - open - 1);
+        } else {
+            auto *copy = new ZoString;
+            if (copy != nullptr && appendUndoubled(copy, text, open + 1, close) != ZoSuccess) {
+                delete copy;
+                copy = nullptr;
+            }
+            value = copy;
+        }
+        if (storeAttribute(value) != ZoSuccess)
+            return ZoFailure;
+    }
+    scanner_.setPosition(close + 1);
+    scanner_.getToken(token_, searchNormal);
+    return ZoSuccess;
+}
+
+// Appends the current key with the value (null: not made); both then belong to the list,
+// or the value is deleted on failure.
+ZoStatus ZoValueParser::storeAttribute(ZoSubString *value) {
+    if (value == nullptr)
         return ZoFailure;
-    if (attributes_.addAssoc(currentKey_, view) != ZoSuccess) {
-        delete view;
+    if (attributes_.getCount() >= kMaxAttributes || attributes_.addAssoc(currentKey_, value) != ZoSuccess) {
+        delete value;
         return ZoFailure;
     }
     currentKey_ = nullptr;
@@ -215,7 +291,7 @@ ZoStatus ZoValueParser::getAttributeValue(const unsigned char *key, const unsign
     const ZoSubString *first = getAttributeValue(key);
     const ZoSubString *second = getAttributeValue(otherKey);
     if (first != nullptr && second != nullptr) {
-        reportSyntaxError();
+        reportSyntaxError(token_.startOffset());
         appendResourceText(ZoMessage::AttributeBothSpellings) << key << otherKey;
         return ZoFailure;
     }
@@ -263,7 +339,7 @@ ZoStatus ZoValueParser::addAttribute(const unsigned char *key, const unsigned ch
 
     auto *copy = new ZoString;
     if (copy == nullptr || copy->initialize(value != nullptr ? value : u("")) != ZoSuccess ||
-        (needsQuotes(*copy, separator_) && copy->addQuotes('\'') != ZoSuccess)) {
+        (!braced_ && needsQuotes(*copy, separator_) && copy->addQuotes('\'') != ZoSuccess)) {
         delete copy;
         return ZoFailure;
     }
@@ -300,9 +376,49 @@ ZoStatus ZoValueParser::buildString(ZoString *out) const {
         const ZoSubString *key = attributes_.getSubKeyAtIndex(i);
         const ZoSubString *value = valueAt(i);
         if ((i != 0 && out->concat(separator_) != ZoSuccess) || out->concat(key->data(), key->length()) != ZoSuccess ||
-            out->concat(static_cast<unsigned char>('=')) != ZoSuccess ||
-            (value->length() != 0 && out->concat(value->data(), value->length()) != ZoSuccess))
+            out->concat(static_cast<unsigned char>('=')) != ZoSuccess || appendValue(out, *value) != ZoSuccess)
             return ZoFailure;
     }
     return ZoSuccess;
+}
+
+// True when the value, written as it is, would not read back whole: it starts with a brace
+// or holds a quote character (either would change how it is read), or reading it as an
+// item stops early or trims it (a separator, blanks at either end).
+bool ZoValueParser::needsBraces(const ZoSubString &value) const {
+    if (value.length() == 0)
+        return false;
+    const unsigned char *text = value.data();
+    if (text[0] == '{')
+        return true;
+    const unsigned char *lengths = mdsCharLengthTable();
+    for (uint32_t i = 0; i < value.length(); i += charAt(text, i, value.length(), lengths))
+        for (unsigned q = 0; q < 3; ++q)
+            if (text[i] != 0 && text[i] == scanner_.quoteChar(q))
+                return true;
+    ZoScanner reader(text, value.length());
+    reader.setQuoteChars(0, 0, 0); // there are none
+    ZoToken item;
+    reader.getDelimitedToken(item, separator_);
+    return item.kind() != tokenDelimited || item.startOffset() != 0 || item.length() != value.length();
+}
+
+// The value as stored, or with braced values on and where it needs them, in braces with
+// every '}' doubled.
+ZoStatus ZoValueParser::appendValue(ZoString *out, const ZoSubString &value) const {
+    if (!braced_ || !needsBraces(value))
+        return value.length() != 0 ? out->concat(value.data(), value.length()) : ZoSuccess;
+    if (out->concat(static_cast<unsigned char>('{')) != ZoSuccess)
+        return ZoFailure;
+    const unsigned char *text = value.data();
+    const unsigned char *lengths = mdsCharLengthTable();
+    for (uint32_t i = 0; i < value.length();) {
+        const uint32_t n = charAt(text, i, value.length(), lengths);
+        if (n < lengths[text[i]])
+            return ZoFailure; // a character cut short would take the closing brace into it
+        if (out->concat(text + i, n) != ZoSuccess || (text[i] == '}' && out->concat(text + i, 1) != ZoSuccess))
+            return ZoFailure;
+        i += n;
+    }
+    return out->concat(static_cast<unsigned char>('}'));
 }

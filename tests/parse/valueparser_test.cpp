@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/alloc_failure.h"
@@ -25,13 +26,21 @@ std::string str(const ZoSubString *s) {
 class ValueParserTest : public ::testing::Test {
 protected:
     // Parses text (kept alive by the fixture) with ';' as separator.
-    ZoValueParser &parse(const char *text, const char *name = nullptr, unsigned duplicates = 0,
-                         ZoStatus expected = ZoSuccess) {
+    ZoValueParser &parse(const std::string &text, const char *name = nullptr, unsigned duplicates = 0,
+                         ZoStatus expected = ZoSuccess, bool braced = false) {
         texts.emplace_back(text);
         views.emplace_back(new ZoSubString(u(texts.back().c_str()), static_cast<uint32_t>(texts.back().size())));
         parsers.emplace_back(new ZoValueParser(views.back().get(), ';', u(name), duplicates));
+        parsers.back()->setBracedValues(braced);
         EXPECT_EQ(parsers.back()->initialize(), expected) << text;
         return *parsers.back();
+    }
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    Pairs pairs(ZoValueParser &parser) {
+        Pairs out;
+        for (uint16_t i = 0; i < parser.getAttributeCount(); ++i)
+            out.emplace_back(str(parser.getAttributeKey(i)), str(parser.getAttributeValue(parser.getAttributeKey(i))));
+        return out;
     }
     std::vector<std::string> keys(const ZoValueParser &parser) {
         std::vector<std::string> out;
@@ -205,6 +214,21 @@ TEST_F(ValueParserTest, AllocationFailures) {
     });
     EXPECT_GE(points, 3u);
 
+    points = zotest::forEachAllocationFailure([&](zotest::FailurePoint &point) {
+        ZoSubString view(u("PWD={a}}b};X={y}"), 16);
+        ZoValueParser p(&view, ';', nullptr, 0);
+        p.setBracedValues(true);
+        point.arm();
+        ZoStatus status = p.initialize();
+        if (!point.disarm()) {
+            EXPECT_EQ(status, ZoSuccess);
+            EXPECT_EQ(str(p.getAttributeValue(u("PWD"))), "a}b");
+        } else {
+            EXPECT_EQ(status, ZoFailure);
+        }
+    });
+    EXPECT_GE(points, 4u);
+
     ZoSubString view(u("DSN=x"), 5);
     ZoValueParser p(&view, ';', nullptr, 0);
     ASSERT_EQ(p.initialize(), ZoSuccess);
@@ -226,6 +250,67 @@ TEST_F(ValueParserTest, AllocationFailures) {
     }
     EXPECT_EQ(p.buildString(&out), ZoSuccess);
     EXPECT_EQ(str(&out), "DSN=x;K='v;w'");
+}
+
+// Connection strings quote values with braces: the option reads them without their braces,
+// and the rebuilt string reads back to the same attributes.
+TEST_F(ValueParserTest, BracedValues) {
+    struct Case {
+        const char *text;
+        Pairs attributes;
+        const char *rebuilt;
+    };
+    const Case cases[] = {
+        {"DRIVER={ZoText};DBQ=/data", {{"DRIVER", "ZoText"}, {"DBQ", "/data"}}, "DRIVER=ZoText;DBQ=/data"},
+        {"PWD={a;b}}c};UID=u", {{"PWD", "a;b}c"}, {"UID", "u"}}, "PWD={a;b}}c};UID=u"},
+        {"A={;}", {{"A", ";"}}, "A={;}"},
+        {"A={x=y};B= {  padded } ;C={}", {{"A", "x=y"}, {"B", "  padded "}, {"C", ""}}, "A=x=y;B={  padded };C="},
+        {"A={}}}", {{"A", "}"}}, "A=}"},     // a lone '}' reads back unbraced
+        {"A={{x}", {{"A", "{x"}}, "A={{x}"}, // a leading '{' needs braces again
+        {"A={it's \"q\"}", {{"A", "it's \"q\""}}, "A={it's \"q\"}"},
+        {"A='x;y';B=a}b", {{"A", "'x;y'"}, {"B", "a}b"}}, "A={'x;y'};B=a}b"}, // quotes stay as they stand
+        {"DSN=x;dsn={y;z}", {{"DSN", "x"}}, "DSN=x"}, // an allowed duplicate's braces are read over
+    };
+    for (const Case &c : cases) {
+        ZoValueParser &p = parse(c.text, nullptr, 1, ZoSuccess, true);
+        EXPECT_EQ(pairs(p), c.attributes) << c.text;
+        const std::string again = rebuilt(p);
+        EXPECT_EQ(again, c.rebuilt) << c.text;
+        EXPECT_EQ(pairs(parse(again, nullptr, 1, ZoSuccess, true)), c.attributes) << again;
+    }
+
+    // Off (the default), braces are ordinary bytes of the value.
+    EXPECT_EQ(str(parse("DRIVER={ZoText}").getAttributeValue(u("driver"))), "{ZoText}");
+    parse("A={;}", nullptr, 0, ZoFailure);
+
+    // Not closed, or followed by more than blanks: syntax errors at the brace and after it.
+    parse("A=1;B={x;y", nullptr, 0, ZoFailure, true);
+    EXPECT_EQ(lastText(), "Syntax error in the attribute string at offset 6.");
+    parse("A={x}y;B=1", nullptr, 0, ZoFailure, true);
+    EXPECT_EQ(lastText(), "Syntax error in the attribute string at offset 5.");
+
+    // Added values are kept as given and braced on output where needed.
+    ZoValueParser &p = parse("A=1", nullptr, 0, ZoSuccess, true);
+    ASSERT_EQ(p.addAttribute(u("PWD"), u("a;b}c"), nullptr), ZoSuccess);
+    ASSERT_EQ(p.addAttribute(u("Q"), u("'x'"), nullptr), ZoSuccess);
+    EXPECT_EQ(str(p.getAttributeValue(u("pwd"))), "a;b}c");
+    EXPECT_EQ(rebuilt(p), "A=1;PWD={a;b}}c};Q={'x'}");
+}
+
+TEST_F(ValueParserTest, BracedValuesStepByCharacter) {
+    zotest::CodePage page(932);
+    // 0x7D ('}') and 0x7B ('{') are trail bytes of these characters: they close nothing.
+    const std::string inner = "\x81\x7D;\x81\x7B";
+    ZoValueParser &p = parse("A={" + inner + "};B=1", nullptr, 0, ZoSuccess, true);
+    EXPECT_EQ(str(p.getAttributeValue(u("A"))), inner);
+    EXPECT_EQ(rebuilt(p), "A={" + inner + "};B=1");
+
+    // A value read unbraced at the end of the text may end in a lead byte with nothing after
+    // it; in braces that byte would take the closing brace, so it cannot be written.
+    ZoValueParser &cut = parse("A='x\x81", nullptr, 0, ZoSuccess, true);
+    EXPECT_EQ(str(cut.getAttributeValue(u("A"))), "'x\x81");
+    ZoString out;
+    EXPECT_EQ(cut.buildString(&out), ZoFailure);
 }
 
 TEST_F(ValueParserTest, MultiByteKeysAndValues) {

@@ -206,6 +206,12 @@ bool Planner::planJoinKeys(const Expr &condition, BlockPlan *plan, Compiler &com
     return true;
 }
 
+// Whether an output's name is its own (an alias, or the text of an expression) rather than
+// the name of the column it shows, which ORDER BY resolves as a column like any other.
+bool isAliasOrExpression(const Expr *output, const std::string &name) {
+    return output != nullptr && (output->op != ExprOp::Column || !sameName(output->name, name));
+}
+
 // ORDER BY of one block: a position, a select alias, a select expression, or any
 // expression (computed as a hidden output).
 bool Planner::planOrder(const std::vector<sql::OrderKey> &order, BlockPlan *plan, Compiler &compiler,
@@ -220,8 +226,9 @@ bool Planner::planOrder(const std::vector<sql::OrderKey> &order, BlockPlan *plan
             index = e.literal.integer - 1;
         }
         for (size_t i = 0; index < 0 && i < query->visible; ++i) {
-            if (e.op == ExprOp::Column && e.qualifier.empty() && plan->outputExprs[i] != nullptr &&
-                plan->outputExprs[i]->op != ExprOp::Column && sameName(plan->outputNames[i], e.name))
+            if (e.op == ExprOp::Column && e.qualifier.empty() &&
+                isAliasOrExpression(plan->outputExprs[i], plan->outputNames[i]) &&
+                sameName(plan->outputNames[i], e.name))
                 index = static_cast<int64_t>(i);
         }
         if (index < 0) {

@@ -324,6 +324,8 @@ TEST_F(Differential, HandWrittenQueries) {
         "SELECT id, cat FROM t ORDER BY cat, id",
         "SELECT id, day FROM t ORDER BY day DESC, id",
         "SELECT id, qty * price AS v FROM t ORDER BY v, id",
+        "SELECT id, price AS p FROM t ORDER BY p DESC, id",
+        "SELECT qty AS price, id FROM t ORDER BY price, id", // the alias, not the column
         "SELECT id, qty FROM t ORDER BY 2 DESC, 1",
         "SELECT id FROM t ORDER BY price, qty DESC, id",
         "SELECT id FROM t ORDER BY LENGTH(name), id",

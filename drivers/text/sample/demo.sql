@@ -1,0 +1,1 @@
+SELECT region, COUNT(*) AS orders, SUM(quantity) AS units, ROUND(SUM(quantity * price), 2) AS revenue FROM sales WHERE day >= {d '2024-02-01'} AND price IS NOT NULL GROUP BY region ORDER BY revenue DESC
