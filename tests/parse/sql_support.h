@@ -4,12 +4,19 @@
 
 #include <zo/zoparse.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "../data/sql/sqlgrammar.h"
-#include "../support/status.h"
 
 namespace zosql {
+
+// Steps of a tree walk that fail only when the parser built a broken tree: stop there, so
+// that the fuzz target reports it as a crash and a test sees it at once.
+inline void walkStep(ZoStatus status) {
+    if (status != ZoSuccess)
+        std::abort();
+}
 
 // Drops the nodes of productions that have a single child (the child takes their place), so
 // trees show only the productions that group several items; records FailProc calls.
@@ -41,14 +48,14 @@ public:
         ZoProduction *p = getGrammar()->getGoal()->findByNumber(number);
         const unsigned char *name = nullptr;
         if (p != nullptr)
-            zotest::ok(p->getName(&name));
+            walkStep(p->getName(&name));
         return name != nullptr ? reinterpret_cast<const char *>(name) : "?";
     }
 
     // name(child child ...) for productions, the text for tokens.
     std::string show(ZoReduction *node) {
         std::string out;
-        for (; node != nullptr; zotest::ok(node->getNextSibling(&node))) {
+        for (; node != nullptr; walkStep(node->getNextSibling(&node))) {
             if (!out.empty())
                 out += ' ';
             if (node->terminal()) {
@@ -56,7 +63,7 @@ public:
                 continue;
             }
             ZoReduction *child = nullptr;
-            zotest::ok(node->getChild(&child));
+            walkStep(node->getChild(&child));
             out += nameOf(node->reductNumber());
             out += "(";
             out += show(child);
