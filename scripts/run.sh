@@ -6,6 +6,7 @@
 #   scripts/run.sh tsan    ThreadSanitizer build, then the whole test suite
 #   scripts/run.sh bench   release build, then the benchmarks (extra arguments go to them)
 #   scripts/run.sh fuzz T [seconds]   clang + libFuzzer build, then fuzz target T
+#   scripts/run.sh fuzz-all [seconds] clang + libFuzzer build, then every target briefly
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -32,6 +33,19 @@ case "$what" in
     configure fuzz && build fuzz --target "fuzz_$target"
     mkdir -p "build/fuzz/corpus/$target"
     "./build/fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" "build/fuzz/corpus/$target" ;;
+  fuzz-all)
+    # A short run of every target over a fresh corpus: the targets build, and the inputs
+    # the fuzzer reaches first find nothing.
+    seconds=${1:-5}
+    configure fuzz && build fuzz
+    for target in build/fuzz/fuzz/fuzz_*; do
+      name=${target##*/fuzz_}
+      corpus=$(mktemp -d)
+      echo "fuzz target $name ($seconds s)"
+      "$target" -max_total_time="$seconds" "$corpus" 2>"build/fuzz/$name.log" \
+        || { tail -40 "build/fuzz/$name.log" >&2; rm -rf "$corpus"; exit 1; }
+      rm -rf "$corpus"
+    done ;;
   *)
-    echo "usage: scripts/run.sh demo|test|asan|tsan|bench|fuzz" >&2; exit 2 ;;
+    echo "usage: scripts/run.sh demo|test|asan|tsan|bench|fuzz|fuzz-all" >&2; exit 2 ;;
 esac
