@@ -34,15 +34,15 @@ case "$what" in
     mkdir -p "build/fuzz/corpus/$target"
     "./build/fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" "build/fuzz/corpus/$target" ;;
   fuzz-all)
-    # A short run of every target over a fresh corpus: the targets build, and the inputs
-    # the fuzzer reaches first find nothing.
+    # A short run of every target over a fresh corpus with a fixed seed (the same inputs
+    # every run): the targets build, and the inputs the fuzzer reaches first find nothing.
     seconds=${1:-5}
     configure fuzz && build fuzz
     for target in build/fuzz/fuzz/fuzz_*; do
       name=${target##*/fuzz_}
       corpus=$(mktemp -d)
       echo "fuzz target $name ($seconds s)"
-      "$target" -max_total_time="$seconds" "$corpus" 2>"build/fuzz/$name.log" \
+      "$target" -seed=1 -max_total_time="$seconds" "$corpus" 2>"build/fuzz/$name.log" \
         || { tail -40 "build/fuzz/$name.log" >&2; rm -rf "$corpus"; exit 1; }
       rm -rf "$corpus"
     done ;;
