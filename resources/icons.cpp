@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "table_lines.h"
+
 namespace {
 
 constexpr std::string_view kSource =
@@ -42,31 +44,16 @@ constexpr bool startsWith(std::string_view line, std::string_view prefix) {
     return line.substr(0, prefix.size()) == prefix;
 }
 
-// Calls `visit(line)` for every line that is not a comment, empty lines included (they
-// end an icon's rows).
-template <class Visit>
-constexpr void forEachLine(std::string_view source, Visit visit) {
-    while (!source.empty()) {
-        std::size_t end = source.find('\n');
-        std::string_view line = source.substr(0, end);
-        source = end == std::string_view::npos ? std::string_view() : source.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (line.empty() || line.front() != '#')
-            visit(line);
-    }
-}
-
 constexpr std::size_t countIcons(std::string_view source) {
     std::size_t count = 0;
-    forEachLine(source, [&](std::string_view line) { count += startsWith(line, "icon ") ? 1 : 0; });
+    zores::forEachTableLine(source, [&](std::string_view line) { count += startsWith(line, "icon ") ? 1 : 0; });
     return count;
 }
 
 constexpr std::size_t countPixels(std::string_view source) {
     std::size_t pixels = 0;
     bool inIcon = false;
-    forEachLine(source, [&](std::string_view line) {
+    zores::forEachTableLine(source, [&](std::string_view line) {
         if (startsWith(line, "icon "))
             inIcon = true;
         else if (line.empty())
@@ -109,7 +96,7 @@ constexpr Table<Count, Pixels> parseTable(std::string_view source) {
     std::array<bool, 256> defined{};
     std::size_t icon = 0, used = 0;
     Icon *current = nullptr;
-    forEachLine(source, [&](std::string_view line) {
+    zores::forEachTableLine(source, [&](std::string_view line) {
         if (startsWith(line, "colour ")) {
             if (line.size() < 10 || line[8] != ' ')
                 iconColourLineMalformed();

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "table_lines.h"
+
 namespace {
 
 constexpr std::string_view kSource =
@@ -44,15 +46,10 @@ constexpr bool isNameChar(char c) { return isDigit(c) || (c >= 'A' && c <= 'Z') 
 // Calls `visit(line)` for every line that holds an entry (neither empty nor a comment).
 template <class Visit>
 constexpr void forEachEntryLine(std::string_view source, Visit visit) {
-    while (!source.empty()) {
-        std::size_t end = source.find('\n');
-        std::string_view line = source.substr(0, end);
-        source = end == std::string_view::npos ? std::string_view() : source.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (!line.empty() && line.front() != '#')
+    zores::forEachTableLine(source, [&](std::string_view line) {
+        if (!line.empty())
             visit(line);
-    }
+    });
 }
 
 constexpr std::size_t countEntries(std::string_view source) {
